@@ -1,0 +1,73 @@
+#include "screening/ListFile.h"
+
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "core/Texts.h"
+
+namespace {
+
+constexpr char kTrimSet[] = " \t\r\n";
+
+// One mutex per path for the life of the process; entries are never erased,
+// so references handed out stay valid.
+std::mutex& mutexForPath(const std::string& path) {
+  static std::mutex registryMutex;
+  static std::unordered_map<std::string, std::unique_ptr<std::mutex>> registry;
+  std::lock_guard<std::mutex> lock(registryMutex);
+  auto& slot = registry[path];
+  if (!slot) slot = std::make_unique<std::mutex>();
+  return *slot;
+}
+
+void trimLine(std::string& line, ListFile::Trim trim) {
+  line.erase(line.find_last_not_of(kTrimSet) + 1);
+  if (trim == ListFile::Trim::kBothEnds) {
+    line.erase(0, line.find_first_not_of(kTrimSet));
+  }
+}
+
+}  // namespace
+
+ListFile::ListFile(const std::filesystem::path& dir, const std::string& fileName)
+    : ListFile(joinPath(dir, fileName)) {}
+
+ListFile::ListFile(std::string path)
+    : path_(std::move(path)), mutex_(mutexForPath(path_)) {}
+
+std::string ListFile::joinPath(const std::filesystem::path& dir,
+                               const std::string& fileName) {
+  return (dir / fileName).string();
+}
+
+bool ListFile::forEachEntry(
+    Trim trim, const std::function<void(std::string&&)>& onEntry) const {
+  std::vector<std::string> entries;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::ifstream in(path_);
+    if (!in.is_open()) return false;
+    std::string line;
+    while (std::getline(in, line)) {
+      trimLine(line, trim);
+      if (!line.empty()) entries.push_back(std::move(line));
+    }
+  }
+  for (std::string& entry : entries) onEntry(std::move(entry));
+  return true;
+}
+
+ListFile::AppendResult ListFile::append(const std::string& line) const {
+  if (line.find_first_of("\r\n") != std::string::npos) {
+    std::cerr << texts::kLineBreakRefusedPrefix << path_ << std::endl;
+    return AppendResult::kRefused;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::ofstream out(path_, std::ios::out | std::ios::app);
+  if (!out.is_open()) return AppendResult::kOpenFailed;
+  out << line << std::endl;
+  return AppendResult::kWritten;
+}
