@@ -40,7 +40,8 @@ std::tm localTime(std::chrono::system_clock::time_point when) {
 
 }  // namespace
 
-DecisionLog::DecisionLog() : DecisionLog(&std::chrono::system_clock::now) {}
+DecisionLog::DecisionLog()
+    : DecisionLog([] { return std::chrono::system_clock::now(); }) {}
 
 DecisionLog::DecisionLog(WallClock clock) : clock_(std::move(clock)) {}
 

@@ -1,9 +1,7 @@
-#include <arpa/inet.h>
+#include "screening/FPCheck.h"
+
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <condition_variable>
 #include <map>
@@ -12,7 +10,6 @@
 #include <vector>
 
 #include "core/Texts.h"
-#include "screening/FPCheck.h"
 #include "support/ConsoleCapture.h"
 #include "support/TempWorkDir.h"
 
@@ -79,31 +76,6 @@ class FakeGeoService {
   std::map<std::string, std::pair<int, std::string>> answers_;
   std::map<std::string, bool> stalled_;
   std::map<std::string, int> lookups_;
-};
-
-// A loopback port that is bound but not listening: connecting is refused.
-class RefusingPort {
- public:
-  RefusingPort() : socket_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    auto* raw = reinterpret_cast<sockaddr*>(&address);
-    if (::bind(socket_, raw, length) != 0 ||
-        ::getsockname(socket_, raw, &length) != 0) {
-      ADD_FAILURE() << "no loopback port";
-    }
-    port_ = ntohs(address.sin_port);
-  }
-  ~RefusingPort() { ::close(socket_); }
-  std::string url() const {
-    return "http://127.0.0.1:" + std::to_string(port_);
-  }
-
- private:
-  int socket_;
-  int port_ = 0;
 };
 
 // Stands in for the worker's 5-second pause: the test lets one cycle run at
@@ -213,8 +185,8 @@ TEST_F(GeoTest, FailedExchangesCountAsDomesticUnknown) {
   service_.stall("192.0.2.2");  // answers only after the read time-out
   expectVerdict(check().lookupGeo("192.0.2.2"), false, "Unknown");
 
-  RefusingPort refusing;
-  check().setGeoServiceUrlForTesting(refusing.url());
+  // The port of a service that has ended refuses connections.
+  check().setGeoServiceUrlForTesting(FakeGeoService().url());
   expectVerdict(check().lookupGeo("192.0.2.1"), false, "Unknown");
 }
 
