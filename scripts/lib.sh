@@ -7,6 +7,7 @@ PACKAGES=(
   g++ cmake make pkg-config
   libcpp-httplib-dev nlohmann-json3-dev libbrotli-dev libssl-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  nginx-light wrk
   python3
 )
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test.
-#   scripts/test.sh          the plain build
+#   scripts/test.sh          the plain build (benchmarks built, not run)
 #   scripts/test.sh asan     under AddressSanitizer + UndefinedBehaviorSanitizer
 #   scripts/test.sh tsan     under ThreadSanitizer
 set -euo pipefail
@@ -8,7 +8,7 @@ source "$(dirname "$0")/lib.sh"
 
 variant=${1:-plain}
 case "$variant" in
-  plain) dir=build; options=() ;;
+  plain) dir=build; options=(-DQV_BUILD_BENCH=ON) ;;
   asan) dir=build-asan; options=(-DQV_SANITIZE=address) ;;
   tsan) dir=build-tsan; options=(-DQV_SANITIZE=thread) ;;
   *) echo "usage: $0 [plain|asan|tsan]" >&2; exit 2 ;;

@@ -5,18 +5,16 @@
 #ifndef QUORVANTEL_TESTS_SUPPORT_GATEPROCESS_H_
 #define QUORVANTEL_TESTS_SUPPORT_GATEPROCESS_H_
 
-#include <sys/types.h>
-
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "support/ChildProcess.h"
 #include "support/TempWorkDir.h"
 
 class GateProcess {
  public:
   GateProcess();
-  ~GateProcess();
   GateProcess(const GateProcess&) = delete;
   GateProcess& operator=(const GateProcess&) = delete;
 
@@ -26,7 +24,8 @@ class GateProcess {
 
   // A config.json on this port with firewall synchronisation off, the other
   // switches on and default limits; `overrides` is merged over it.
-  void writeConfig(const nlohmann::json& overrides = nlohmann::json::object()) const;
+  void writeConfig(
+      const nlohmann::json& overrides = nlohmann::json::object()) const;
   // Sets an environment variable of the gate; PATH entries are prepended.
   void setEnv(const std::string& name, const std::string& value);
   void prependPath(const std::string& directory);
@@ -53,7 +52,7 @@ class GateProcess {
 
   TempWorkDir dir_;
   int port_;
-  pid_t pid_ = -1;
+  ChildProcess process_;
   std::map<std::string, std::string> env_;
 };
 

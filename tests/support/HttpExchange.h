@@ -24,6 +24,8 @@ class HttpExchange {
   // Connects to 127.0.0.1:port; throws std::runtime_error when it cannot.
   explicit HttpExchange(int port);
   ~HttpExchange();
+  // Whether something accepts connections on 127.0.0.1:port.
+  static bool canConnect(int port);
   HttpExchange(const HttpExchange&) = delete;
   HttpExchange& operator=(const HttpExchange&) = delete;
 
@@ -41,7 +43,8 @@ class HttpExchange {
                                   const std::optional<std::string>& userAgent,
                                   const std::string& method = "GET");
   // One request on a fresh connection.
-  static HttpAnswer ask(int port, const std::string& request, bool head = false);
+  static HttpAnswer ask(int port, const std::string& request,
+                        bool head = false);
   static HttpAnswer check(int port, const std::string& ip,
                           const std::string& uri = "/",
                           const std::string& userAgent = "Mozilla/5.0");
