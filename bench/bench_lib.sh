@@ -83,6 +83,17 @@ start_bare() {
   wait_for_port "$1"
 }
 
+# start_servers: the bare server and the gate with console logging on and
+# off, at $barePort, $consoleOnPort and $consoleOffPort.
+start_servers() {
+  barePort=$(free_port)
+  start_bare "$barePort"
+  consoleOnPort=$(free_port)
+  start_gate "$WORK/gate-console-on" "$consoleOnPort" true
+  consoleOffPort=$(free_port)
+  start_gate "$WORK/gate-console-off" "$consoleOffPort" false
+}
+
 # measure URL SECONDS [script args...]: prints "rps p99_ms"; fails when any
 # answer was not 2xx or a socket error occurred, since such a figure would
 # not measure the path under test.

@@ -8,12 +8,7 @@ set -euo pipefail
 source "$(dirname "$0")/bench_lib.sh"
 
 build_bench
-barePort=$(free_port)
-start_bare "$barePort"
-consoleOnPort=$(free_port)
-start_gate "$WORK/gate-console-on" "$consoleOnPort" true
-consoleOffPort=$(free_port)
-start_gate "$WORK/gate-console-off" "$consoleOffPort" false
+start_servers
 
 bare="http://127.0.0.1:$barePort/check"
 on="http://127.0.0.1:$consoleOnPort/check"

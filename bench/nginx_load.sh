@@ -59,12 +59,7 @@ start_nginx() {
 }
 
 build_bench
-barePort=$(free_port)
-start_bare "$barePort"
-consoleOnPort=$(free_port)
-start_gate "$WORK/gate-console-on" "$consoleOnPort" true
-consoleOffPort=$(free_port)
-start_gate "$WORK/gate-console-off" "$consoleOffPort" false
+start_servers
 staticPort=$(free_port) bareFrontPort=$(free_port)
 onFrontPort=$(free_port) offFrontPort=$(free_port)
 start_nginx
