@@ -30,6 +30,12 @@ size_t GateServer::workerThreadCount() {
 void GateServer::serve(const std::string& host, int port) {
   // The host ends at its first NUL, as a C string would.
   if (!bind_to_port(host.c_str(), port)) return;
+  // The library listens with a backlog of 5, compiled into it. A burst of new
+  // connections (a front server opens one per client request) overflows
+  // that, the kernel drops the excess handshakes and each of those clients
+  // waits a second to retry. Listening again on the bound socket raises the
+  // backlog on Linux; the kernel caps it at net.core.somaxconn.
+  ::listen(svr_sock_, SOMAXCONN);
   listen_after_bind();
 }
 
@@ -72,8 +78,7 @@ void GateServer::refuseUnsatisfiableRange(const httplib::Request& request,
 }
 
 // Every range must lie within the body, as the library itself requires.
-bool GateServer::isSatisfiable(const httplib::Ranges& ranges,
-                               size_t bodySize) {
+bool GateServer::isSatisfiable(const httplib::Ranges& ranges, size_t bodySize) {
   const auto size = static_cast<ssize_t>(bodySize);
   for (const auto& [first, last] : ranges) {
     const bool suffix = first < 0;

@@ -22,8 +22,9 @@ class GateServer : public httplib::Server {
 
   GateServer();
 
-  // Binds host:port exclusively and runs the accept loop until the library
-  // ends it. Returns at once when the bind fails.
+  // Binds host:port exclusively, listens with the system's largest backlog
+  // and runs the accept loop until the library ends it. Returns at once when
+  // the bind fails.
   void serve(const std::string& host, int port);
 
   // The greater of 8 and (hardware threads - 1).

@@ -6,6 +6,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <thread>
+
 namespace {
 
 // Reads the library settings that the gate sets, which the library keeps in
@@ -15,6 +18,7 @@ class InspectedServer : public GateServer {
   using GateServer::keep_alive_max_count_;
   using GateServer::keep_alive_timeout_sec_;
   using GateServer::read_timeout_sec_;
+  using GateServer::svr_sock_;
   using GateServer::write_timeout_sec_;
 };
 
@@ -41,6 +45,22 @@ TEST(GateServerTest, ListeningSocketIsExclusiveAndSendsWithoutDelay) {
   EXPECT_EQ(configuredOption(SOL_SOCKET, SO_REUSEADDR), 1);
   EXPECT_EQ(configuredOption(SOL_SOCKET, SO_REUSEPORT), 0);
   EXPECT_EQ(configuredOption(IPPROTO_TCP, TCP_NODELAY), 1);
+}
+
+// Linux reports a listening socket's backlog in tcpi_sacked.
+TEST(GateServerTest, ListensWithABacklogThatHoldsABurstOfConnections) {
+  InspectedServer server;
+  std::thread serving([&server] { server.serve("127.0.0.1", 0); });
+  while (!server.is_running()) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  tcp_info info{};
+  socklen_t length = sizeof(info);
+  ASSERT_EQ(getsockopt(server.svr_sock_, IPPROTO_TCP, TCP_INFO, &info, &length),
+            0);
+  EXPECT_GE(info.tcpi_sacked, 128u);
+  server.stop();
+  serving.join();
 }
 
 }  // namespace
