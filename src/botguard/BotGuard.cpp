@@ -25,6 +25,12 @@ std::string toLowerAscii(std::string text) {
   return text;
 }
 
+// One insertion per line keeps the worker's lines apart from the request
+// threads' lines.
+void printLine(const std::string& line) {
+  std::cout << (line + '\n') << std::flush;
+}
+
 bool declaresCrawler(const std::string& userAgent) {
   std::string lower = toLowerAscii(userAgent);
   return lower.find("bot") != std::string::npos ||
@@ -133,8 +139,8 @@ bool BotGuard::verifyReverseDns(const std::string& ip) {
       resolvesBackTo(*hostName, address)) {
     return true;
   }
-  std::cout << texts::kDnsCheckFailedPrefix << ip
-            << texts::kDnsCheckFailedSeparator << lowerHostName << std::endl;
+  printLine(texts::kDnsCheckFailedPrefix + ip +
+            texts::kDnsCheckFailedSeparator + lowerHostName);
   return false;
 }
 
@@ -157,11 +163,10 @@ void BotGuard::admitGenuine(const std::string& ip) {
   std::lock_guard<std::mutex> lock(goodIpsMutex_);
   if (!goodIps_.insert(ip).second) return;
   appendToFile(kGoodIpsFile, ip);
-  std::cout << texts::kValidBotPrefix << ip << std::endl;
+  printLine(texts::kValidBotPrefix + ip);
 }
 
 void BotGuard::rejectFake(const std::string& ip) {
   if (fpCheck_ != nullptr) fpCheck_->addToBlacklist(ip);
-  std::cout << texts::kFakeBotPrefix << ip << texts::kFakeBotSuffix
-            << std::endl;
+  printLine(texts::kFakeBotPrefix + ip + texts::kFakeBotSuffix);
 }
