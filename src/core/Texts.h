@@ -115,6 +115,7 @@ inline constexpr char kShieldWriteError[] = "[DynamicShield] Error writing to ";
 // [DNS反查] DNS check failed for
 inline constexpr char kDnsCheckFailedPrefix[] =
     "[DNS\xb7\xb4\xb2\xe9] DNS check failed for ";
+inline constexpr char kDnsCheckFailedSeparator[] = ": ";
 inline constexpr char kFakeBotPrefix[] = "[BotGuard] FAKE BOT DETECTED: ";
 inline constexpr char kFakeBotSuffix[] = " -> Blocked immediately!";
 inline constexpr char kValidBotPrefix[] = "[BotGuard] VERIFIED VALID BOT: ";
