@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "botguard/BotGuard.h"
 #include "core/Config.h"
 #include "core/RequestFacts.h"
 #include "core/Texts.h"
@@ -16,6 +17,12 @@ void printRequestLine(const RequestFacts& facts) {
   std::cout << (texts::kConsoleRequestPrefix + facts.ip +
                 texts::kConsoleRequestUrl + facts.uri + '\n')
             << std::flush;
+}
+
+// The route's own test is case-sensitive, on the user agent as received.
+bool declaresCrawler(const std::string& userAgent) {
+  return userAgent.find("bot") != std::string::npos ||
+         userAgent.find("spider") != std::string::npos;
 }
 
 void answer(httplib::Response& response, int status, const char* body) {
@@ -60,6 +67,13 @@ void checkHandler(const CheckHandlerContext& context,
                   httplib::Response& response) {
   const RequestFacts facts = RequestFacts::of(request);
   if (context.config.enableConsoleLog()) printRequestLine(facts);
+  if (context.botGuard.isGoodIp(facts.ip)) {
+    return answer(response, 200, texts::kAllowedBody);
+  }
+  // Verified in the background; this request's answer never waits for it.
+  if (declaresCrawler(facts.userAgent)) {
+    context.botGuard.enqueueIfBot(facts.ip, facts.userAgent);
+  }
   try {
     screen(context, facts, response);
   } catch (const std::exception& e) {

@@ -6,6 +6,7 @@
 
 #include <httplib.h>
 
+class BotGuard;
 class Config;
 class FPCheck;
 
@@ -13,6 +14,7 @@ class FPCheck;
 // server.
 struct CheckHandlerContext {
   Config& config;
+  BotGuard& botGuard;
   FPCheck& fpCheck;
 };
 

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <memory>
 
+#include "botguard/BotGuard.h"
 #include "core/CheckRoute.h"
 #include "core/Config.h"
 #include "core/GateServer.h"
@@ -39,9 +40,10 @@ int main() {
   Config& config = Config::instance();
 
   FPCheck fpCheck(kConfigDir);
+  BotGuard botGuard(&fpCheck, kConfigDir);
   {
     GateServer server;
-    const CheckHandlerContext context{config, fpCheck};
+    const CheckHandlerContext context{config, botGuard, fpCheck};
     server.Get("/check", [&context](const httplib::Request& request,
                                     httplib::Response& response) {
       checkHandler(context, request, response);
