@@ -128,11 +128,16 @@ inline constexpr char kUpdatingIpsInto[] = " IPs into ";
 inline constexpr char kUpdatingRules[] = " rules.";
 inline constexpr char kUpdatedRule[] = "[Firewall] Updated rule: ";
 inline constexpr char kCreatingRule[] = "[Firewall] Creating new rule: ";
+inline constexpr char kCreatingRuleSuffix[] = "...";
 inline constexpr char kAddRuleFailed[] =
     "!!! [Firewall Error] Failed to add rule. Error Code: ";
 inline constexpr char kRunAsAdministrator[] =
     "!!! Please ensure you are running as ADMINISTRATOR.";
 inline constexpr char kIpsetSynced[] = "[Firewall-Linux] IPSet synced. Total IPs: ";
+inline constexpr char kUnsafeEntrySkipped[] =
+    "[Firewall] Skipping unsafe entry: ";
+inline constexpr char kUnsafeStrategyName[] =
+    "!!! [Firewall Error] Unsafe strategy name, no rule command run: ";
 
 }  // namespace texts
 
