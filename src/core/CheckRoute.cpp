@@ -35,7 +35,8 @@ void answer(httplib::Response& response, int status, const char* body) {
 void refuse(const CheckHandlerContext& context, const RequestFacts& facts,
             httplib::Response& response, const char* tag, const char* body) {
   response.status = 401;
-  if (tag != nullptr) context.fpCheck.logAllowedIp(facts.ip, tag, facts.userAgent);
+  if (tag != nullptr)
+    context.fpCheck.logAllowedIp(facts.ip, tag, facts.userAgent);
   answer(response, 401, body);
 }
 

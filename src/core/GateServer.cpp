@@ -72,8 +72,7 @@ void GateServer::refuseUnsatisfiableRange(const httplib::Request& request,
 }
 
 // Every range must lie within the body, as the library itself requires.
-bool GateServer::isSatisfiable(const httplib::Ranges& ranges,
-                               size_t bodySize) {
+bool GateServer::isSatisfiable(const httplib::Ranges& ranges, size_t bodySize) {
   const auto size = static_cast<ssize_t>(bodySize);
   for (const auto& [first, last] : ranges) {
     const bool suffix = first < 0;

@@ -41,7 +41,8 @@ inline constexpr char kExceptionBody[] =
 inline constexpr char kUrlKeywordTag[] = "[Block-URL\xd7\xe8\xd6\xb9] 401";
 // [非法Agent阻止] 401
 inline constexpr char kUserAgentTag[] =
-    "[\xb7\xc7\xb7\xa8" "Agent\xd7\xe8\xd6\xb9] 401";
+    "[\xb7\xc7\xb7\xa8"
+    "Agent\xd7\xe8\xd6\xb9] 401";
 // [Block-动态评估阻止] 401
 inline constexpr char kShieldTag[] =
     "[Block-\xb6\xaf\xcc\xac\xc6\xc0\xb9\xc0\xd7\xe8\xd6\xb9] 401";
@@ -58,7 +59,8 @@ inline constexpr char kFailedToOpen[] = "Failed to open ";
 inline constexpr char kWarningFailedToOpen[] = "Warning: failed to open ";
 inline constexpr char kForeignLoadSuffix[] = " for loading foreign IPs.";
 inline constexpr char kKeywordLoadSuffix[] = " for loading bad URL keywords.";
-inline constexpr char kWriteFailedPrefix[] = "[Error] Failed to write to file: ";
+inline constexpr char kWriteFailedPrefix[] =
+    "[Error] Failed to write to file: ";
 inline constexpr char kLineBreakRefusedPrefix[] =
     "[Error] Refused to write an entry holding a line break to file: ";
 inline constexpr char kConfigDirMissingPrefix[] =
@@ -133,7 +135,8 @@ inline constexpr char kAddRuleFailed[] =
     "!!! [Firewall Error] Failed to add rule. Error Code: ";
 inline constexpr char kRunAsAdministrator[] =
     "!!! Please ensure you are running as ADMINISTRATOR.";
-inline constexpr char kIpsetSynced[] = "[Firewall-Linux] IPSet synced. Total IPs: ";
+inline constexpr char kIpsetSynced[] =
+    "[Firewall-Linux] IPSet synced. Total IPs: ";
 inline constexpr char kUnsafeEntrySkipped[] =
     "[Firewall] Skipping unsafe entry: ";
 inline constexpr char kUnsafeStrategyName[] =

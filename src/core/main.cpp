@@ -9,6 +9,7 @@
 #include "core/Config.h"
 #include "core/GateServer.h"
 #include "core/Texts.h"
+#include "firewall/Firewall.h"
 #include "screening/FPCheck.h"
 
 namespace {
@@ -41,6 +42,9 @@ int main() {
 
   FPCheck fpCheck(kConfigDir);
   BotGuard botGuard(&fpCheck, kConfigDir);
+  std::unique_ptr<Firewall> firewall;
+  if (config.enableFirewallSync())
+    firewall = std::make_unique<Firewall>(kConfigDir);
   {
     GateServer server;
     const CheckHandlerContext context{config, botGuard, fpCheck};

@@ -15,7 +15,9 @@ namespace {
 
 // GBK bytes of the decision-log tags.
 const std::string kUrlTag = "[Block-URL\xd7\xe8\xd6\xb9] 401";
-const std::string kAgentTag = "[\xb7\xc7\xb7\xa8" "Agent\xd7\xe8\xd6\xb9] 401";
+const std::string kAgentTag =
+    "[\xb7\xc7\xb7\xa8"
+    "Agent\xd7\xe8\xd6\xb9] 401";
 
 // Everything the decision log holds, whatever the day's file is called.
 std::string decisionLog(const GateProcess& gate) {
@@ -67,15 +69,17 @@ class ScreeningE2ETest : public ::testing::Test {
 TEST_F(ScreeningE2ETest, KeywordHitBlacklistsTheAddressOnce) {
   start(/*consoleLog=*/true);
   expectRefused(check("10.0.0.7", "/WP-LOGIN.php"));
-  expectRefused(check("10.0.0.7", "/admin"));  // second hit: no new append
+  expectRefused(check("10.0.0.7", "/admin"));       // second hit: no new append
   expectRefused(check("10.0.0.7", "/index.html"));  // blacklist stage
   EXPECT_EQ(gate_.dir().read("config/BadIPs.txt"), "10.0.0.7\n");
   const std::string log = decisionLog(gate_);
-  EXPECT_EQ(count(log, " IP: 10.0.0.7 " + kUrlTag + " User-Agent: Mozilla/5.0\n"),
-            2u);
+  EXPECT_EQ(
+      count(log, " IP: 10.0.0.7 " + kUrlTag + " User-Agent: Mozilla/5.0\n"),
+      2u);
   EXPECT_EQ(count(log, "10.0.0.7"), 2u);  // the blacklist refusal logs nothing
-  EXPECT_EQ(count(gate_.out(), "[\xb6\xf1\xd2\xe2\xb7\xc3\xce\xca]:Bad IP 10.0.0.7"
-                               " containing URLkeyword: wp-login\n"),
+  EXPECT_EQ(count(gate_.out(),
+                  "[\xb6\xf1\xd2\xe2\xb7\xc3\xce\xca]:Bad IP 10.0.0.7"
+                  " containing URLkeyword: wp-login\n"),
             1u);
   EXPECT_EQ(check("10.0.0.8", "/index.html").body, "OK");
 }
@@ -92,9 +96,11 @@ TEST_F(ScreeningE2ETest, DeniedUserAgentIsRefusedWithItsTag) {
 TEST_F(ScreeningE2ETest, AllowedRequestsAreLoggedOnlyWithConsoleLogging) {
   start(/*consoleLog=*/true);
   EXPECT_EQ(check("10.0.0.1", "/a?b=c").body, "OK");
-  EXPECT_NE(decisionLog(gate_).find(" IP: 10.0.0.1 [OK] 200 User-Agent: Mozilla/5.0\n"),
+  EXPECT_NE(decisionLog(gate_).find(
+                " IP: 10.0.0.1 [OK] 200 User-Agent: Mozilla/5.0\n"),
             std::string::npos);
-  EXPECT_NE(gate_.out().find("[\xb5\xb1\xc7\xb0\xc7\xeb\xc7\xf3] IP:10.0.0.1 URL:/a?b=c\n"),
+  EXPECT_NE(gate_.out().find(
+                "[\xb5\xb1\xc7\xb0\xc7\xeb\xc7\xf3] IP:10.0.0.1 URL:/a?b=c\n"),
             std::string::npos);
 
   GateProcess quiet;
@@ -110,8 +116,9 @@ TEST_F(ScreeningE2ETest, LineBreaksInHeadersNeverSplitAFileLine) {
   // %0A arrives decoded as a line feed.
   expectRefused(check("10.0.0.5%0A10.0.0.6", "/wp-login", "a%0Db"));
   EXPECT_EQ(gate_.dir().read("config/BadIPs.txt"), "");
-  EXPECT_TRUE(gate_.waitForErr("[Error] Refused to write an entry holding a "
-                               "line break to file: config/BadIPs.txt\n"));
+  EXPECT_TRUE(
+      gate_.waitForErr("[Error] Refused to write an entry holding a "
+                       "line break to file: config/BadIPs.txt\n"));
   EXPECT_NE(decisionLog(gate_).find(" IP: 10.0.0.5\\x0a10.0.0.6 " + kUrlTag +
                                     " User-Agent: a\\x0db\n"),
             std::string::npos);
@@ -125,16 +132,17 @@ TEST_F(ScreeningE2ETest, MissingConfigDirectoryStillBlacklistsInMemory) {
   gate_.start();
   const std::string err = gate_.err();
   const std::string absolute = (gate_.dir().path() / "config").string();
-  EXPECT_EQ(err.find("[FPCheck Error] Config directory not found at: \"" +
-                     absolute + "\"\nPlease ensure 'config' folder is copied "
-                     "to the executable directory.\n"
-                     "Failed to open config/NotAllowed.txt\n"
-                     "Failed to open config/BadIPs.txt\n"
-                     "Warning: failed to open config/ForeignIps.txt for "
-                     "loading foreign IPs.\n"
-                     "Failed to open config/BadUrlKeyWord.txt for loading bad "
-                     "URL keywords.\n"),
-            0u)
+  EXPECT_EQ(
+      err.find("[FPCheck Error] Config directory not found at: \"" + absolute +
+               "\"\nPlease ensure 'config' folder is copied "
+               "to the executable directory.\n"
+               "Failed to open config/NotAllowed.txt\n"
+               "Failed to open config/BadIPs.txt\n"
+               "Warning: failed to open config/ForeignIps.txt for "
+               "loading foreign IPs.\n"
+               "Failed to open config/BadUrlKeyWord.txt for loading bad "
+               "URL keywords.\n"),
+      0u)
       << err;
 }
 

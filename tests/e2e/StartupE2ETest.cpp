@@ -46,7 +46,8 @@ TEST(StartupE2ETest, PortInUsePrintsTheBannerAndExitsWithZero) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  ASSERT_EQ(
+      bind(holder, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
   ASSERT_EQ(listen(holder, 1), 0);
   socklen_t length = sizeof(address);
   getsockname(holder, reinterpret_cast<sockaddr*>(&address), &length);
@@ -71,7 +72,8 @@ TEST(StartupE2ETest, SecondGateOnTheSamePortExitsInsteadOfSharingIt) {
   second.writeConfig({{"server", {{"port", first.port()}}}});
   second.start(/*waitUntilServing=*/false);
   EXPECT_EQ(second.waitForExit(10000), 0);
-  EXPECT_NE(second.out().find(" Listening on  : 127.0.0.1:"), std::string::npos);
+  EXPECT_NE(second.out().find(" Listening on  : 127.0.0.1:"),
+            std::string::npos);
 }
 
 }  // namespace

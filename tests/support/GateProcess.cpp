@@ -9,8 +9,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <functional>
 #include <cstdlib>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -35,9 +35,9 @@ bool pollUntil(int timeoutMs, const std::function<bool()>& done) {
 }  // namespace
 
 GateProcess::GateProcess() : dir_(/*enter=*/false), port_(freePort()) {
-  for (const char* list : {"NotAllowed.txt", "BadIPs.txt", "ForeignIps.txt",
-                           "BadUrlKeyWord.txt", "GoodIPs.txt",
-                           "GoodSpiderDomainKey.txt"}) {
+  for (const char* list :
+       {"NotAllowed.txt", "BadIPs.txt", "ForeignIps.txt", "BadUrlKeyWord.txt",
+        "GoodIPs.txt", "GoodSpiderDomainKey.txt"}) {
     dir_.write(std::string("config/") + list, "");
   }
 }
@@ -57,16 +57,18 @@ int GateProcess::freePort() {
 }
 
 void GateProcess::writeConfig(const nlohmann::json& overrides) const {
-  nlohmann::json config = {
-      {"server", {{"host", "127.0.0.1"}, {"port", port_}}},
-      {"features",
-       {{"enable_dynamic_shield", true},
-        {"enable_firewall_sync", false},
-        {"enable_console_log", true}}},
-      {"shield",
-       {{"score_threshold", 100}, {"limit_qps", 10}, {"limit_burst_1min", 300}}},
-      {"firewall",
-       {{"sync_interval_seconds", 300}, {"strategy_name", "VevAdOrIdo_Block"}}}};
+  nlohmann::json config = {{"server", {{"host", "127.0.0.1"}, {"port", port_}}},
+                           {"features",
+                            {{"enable_dynamic_shield", true},
+                             {"enable_firewall_sync", false},
+                             {"enable_console_log", true}}},
+                           {"shield",
+                            {{"score_threshold", 100},
+                             {"limit_qps", 10},
+                             {"limit_burst_1min", 300}}},
+                           {"firewall",
+                            {{"sync_interval_seconds", 300},
+                             {"strategy_name", "VevAdOrIdo_Block"}}}};
   config.merge_patch(overrides);
   dir_.write("config.json", config.dump(2));
 }
@@ -77,8 +79,8 @@ void GateProcess::setEnv(const std::string& name, const std::string& value) {
 
 void GateProcess::prependPath(const std::string& directory) {
   const char* path = getenv("PATH");
-  const std::string current = env_.count("PATH") ? env_["PATH"]
-                                                 : (path ? path : "");
+  const std::string current =
+      env_.count("PATH") ? env_["PATH"] : (path ? path : "");
   env_["PATH"] = directory + ":" + current;
 }
 
@@ -86,9 +88,11 @@ void GateProcess::start(bool waitUntilServing) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry; ++entry) {
     std::string text = *entry;
-    if (!env_.count(text.substr(0, text.find('=')))) environment.push_back(text);
+    if (!env_.count(text.substr(0, text.find('='))))
+      environment.push_back(text);
   }
-  for (const auto& [name, value] : env_) environment.push_back(name + "=" + value);
+  for (const auto& [name, value] : env_)
+    environment.push_back(name + "=" + value);
   std::vector<char*> envp;
   for (auto& text : environment) envp.push_back(text.data());
   envp.push_back(nullptr);
@@ -108,7 +112,8 @@ void GateProcess::start(bool waitUntilServing) {
     _exit(127);
   }
   if (waitUntilServing && !pollUntil(10000, [this] { return accepts(); })) {
-    throw std::runtime_error("the gate did not start serving; stderr: " + err());
+    throw std::runtime_error("the gate did not start serving; stderr: " +
+                             err());
   }
 }
 
@@ -123,9 +128,8 @@ bool GateProcess::accepts() const {
 
 int GateProcess::waitForExit(int timeoutMs) {
   int status = 0;
-  const bool ended = pollUntil(timeoutMs, [&] {
-    return waitpid(pid_, &status, WNOHANG) == pid_;
-  });
+  const bool ended = pollUntil(
+      timeoutMs, [&] { return waitpid(pid_, &status, WNOHANG) == pid_; });
   if (!ended) return -1;
   pid_ = -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);

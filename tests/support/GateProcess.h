@@ -27,7 +27,8 @@ class GateProcess {
 
   // A config.json on this port with firewall synchronisation off, the other
   // switches on and default limits; `overrides` is merged over it.
-  void writeConfig(const nlohmann::json& overrides = nlohmann::json::object()) const;
+  void writeConfig(
+      const nlohmann::json& overrides = nlohmann::json::object()) const;
   // Sets an environment variable of the gate; PATH entries are prepended.
   void setEnv(const std::string& name, const std::string& value);
   void prependPath(const std::string& directory);

@@ -6,9 +6,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <cstring>
 #include <stdexcept>
-#include <strings.h>
 
 std::optional<std::string> HttpAnswer::header(const std::string& name) const {
   for (const auto& [key, value] : headers) {
@@ -22,8 +22,8 @@ HttpExchange::HttpExchange(int port) : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (fd_ < 0 ||
-      connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+  if (fd_ < 0 || connect(fd_, reinterpret_cast<sockaddr*>(&address),
+                         sizeof(address)) != 0) {
     if (fd_ >= 0) close(fd_);
     throw std::runtime_error("cannot connect to port " + std::to_string(port));
   }
@@ -34,7 +34,8 @@ HttpExchange::~HttpExchange() { close(fd_); }
 void HttpExchange::send(const std::string& bytes) {
   size_t sent = 0;
   while (sent < bytes.size()) {
-    ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    ssize_t n =
+        ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
     if (n <= 0) throw std::runtime_error("send failed");
     sent += static_cast<size_t>(n);
   }
@@ -94,10 +95,9 @@ bool HttpExchange::closedByPeer(int timeoutMs) {
   return recv(fd_, &byte, 1, MSG_PEEK) == 0;
 }
 
-std::string HttpExchange::checkRequest(const std::optional<std::string>& ip,
-                                       const std::optional<std::string>& uri,
-                                       const std::optional<std::string>& userAgent,
-                                       const std::string& method) {
+std::string HttpExchange::checkRequest(
+    const std::optional<std::string>& ip, const std::optional<std::string>& uri,
+    const std::optional<std::string>& userAgent, const std::string& method) {
   std::string request = method + " /check HTTP/1.1\r\nHost: gate\r\n";
   if (ip) request += "X-Real-IP: " + *ip + "\r\n";
   if (uri) request += "X-Original-URI: " + *uri + "\r\n";

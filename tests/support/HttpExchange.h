@@ -41,7 +41,8 @@ class HttpExchange {
                                   const std::optional<std::string>& userAgent,
                                   const std::string& method = "GET");
   // One request on a fresh connection.
-  static HttpAnswer ask(int port, const std::string& request, bool head = false);
+  static HttpAnswer ask(int port, const std::string& request,
+                        bool head = false);
   static HttpAnswer check(int port, const std::string& ip,
                           const std::string& uri = "/",
                           const std::string& userAgent = "Mozilla/5.0");
