@@ -1,0 +1,33 @@
+# Shared by the run and test scripts: installs what a fresh Debian 12
+# machine lacks, and builds one configuration of the project.
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+PACKAGES=(
+  g++ cmake make pkg-config
+  libcpp-httplib-dev nlohmann-json3-dev libbrotli-dev libssl-dev zlib1g-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  python3
+)
+
+install_missing_packages() {
+  local missing=()
+  for package in "${PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" ||
+      missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+}
+
+# build DIR [cmake options...]
+build() {
+  local dir=$1
+  shift
+  cmake -S "$ROOT" -B "$ROOT/$dir" "$@" >/dev/null
+  cmake --build "$ROOT/$dir" -j "$(nproc)"
+}

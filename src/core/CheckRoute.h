@@ -1,0 +1,21 @@
+// The "/check" route: the one question the front server asks for every
+// client request. Runs on the HTTP worker threads, many requests at once; it
+// keeps no state and takes no lock of its own (each component guards itself).
+#ifndef QUORVANTEL_CORE_CHECKROUTE_H_
+#define QUORVANTEL_CORE_CHECKROUTE_H_
+
+#include <httplib.h>
+
+class Config;
+
+// What the route is bound to; everything belongs to main and outlives the
+// server.
+struct CheckHandlerContext {
+  Config& config;
+};
+
+// Answers 200 "OK" to let the request through or 401 to refuse it.
+void checkHandler(const CheckHandlerContext& context,
+                  const httplib::Request& request, httplib::Response& response);
+
+#endif  // QUORVANTEL_CORE_CHECKROUTE_H_

@@ -1,0 +1,13 @@
+#include "core/ErrorHandler.h"
+
+#include <iostream>
+
+#include "core/RequestFacts.h"
+#include "core/Texts.h"
+
+void errorHandler(const httplib::Request& request, httplib::Response& response) {
+  response.status = 401;
+  const std::string ip = RequestFacts::header(request, "X-Real-IP");
+  std::cerr << texts::kErrorHandlerPrefix << ip << std::endl;
+  response.set_content(texts::kErrorHandlerBody, texts::kContentType);
+}

@@ -1,0 +1,83 @@
+#include "core/GateServer.h"
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "core/ErrorHandler.h"
+
+GateServer::GateServer() {
+  new_task_queue = [] { return new httplib::ThreadPool(workerThreadCount()); };
+  set_keep_alive_max_count(kKeepAliveMaxCount);
+  set_keep_alive_timeout(kKeepAliveTimeoutSeconds);
+  set_read_timeout(kReadTimeoutSeconds, 0);
+  set_write_timeout(kWriteTimeoutSeconds, 0);
+  set_tcp_nodelay(true);
+  set_socket_options(configureSocket);
+  set_error_handler(errorHandler);
+  set_pre_routing_handler(ignoreRanges);
+  set_post_routing_handler(refuseUnsatisfiableRange);
+}
+
+size_t GateServer::workerThreadCount() {
+  const unsigned hardware = std::thread::hardware_concurrency();
+  return std::max<size_t>(8, hardware > 0 ? hardware - 1 : 0);
+}
+
+void GateServer::serve(const std::string& host, int port) {
+  // The host ends at its first NUL, as a C string would.
+  if (!bind_to_port(host.c_str(), port)) return;
+  listen_after_bind();
+}
+
+// SO_REUSEADDR without SO_REUSEPORT: a port that another process listens on
+// must fail to bind rather than be silently shared. TCP_NODELAY: an answer
+// goes out in more than one segment, and without it every answer after the
+// first on a keep-alive connection waits for the peer's delayed
+// acknowledgement.
+void GateServer::configureSocket(socket_t sock) {
+  int yes = 1;
+  setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+  setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof(yes));
+}
+
+// The gate has exactly two answers, and a Range header must change neither:
+// the library would otherwise cut any answer, the refusal included, to the
+// requested bytes, and answer a range that "OK" cannot satisfy with a raw
+// 416 that bypasses the error handler. So the parsed ranges are dropped
+// before routing (the request is the library's own mutable object, handed to
+// this hook as const), and the allowed answer is checked against the Range
+// header once the route has run.
+httplib::Server::HandlerResponse GateServer::ignoreRanges(
+    const httplib::Request& request, httplib::Response&) {
+  const_cast<httplib::Request&>(request).ranges.clear();
+  return HandlerResponse::Unhandled;
+}
+
+// Runs after the error handler, just before the answer is written.
+void GateServer::refuseUnsatisfiableRange(const httplib::Request& request,
+                                          httplib::Response& response) {
+  if (response.status >= 400 || !request.has_header("Range")) return;
+  httplib::Ranges ranges;
+  httplib::detail::parse_range_header(request.get_header_value("Range"),
+                                      ranges);
+  if (isSatisfiable(ranges, response.body.size())) return;
+  errorHandler(request, response);
+  // The length of the allowed body is already in the headers.
+  response.headers.erase("Content-Length");
+  response.set_header("Content-Length", std::to_string(response.body.size()));
+}
+
+// Every range must lie within the body, as the library itself requires.
+bool GateServer::isSatisfiable(const httplib::Ranges& ranges,
+                               size_t bodySize) {
+  const auto size = static_cast<ssize_t>(bodySize);
+  for (const auto& [first, last] : ranges) {
+    const bool suffix = first < 0;
+    if (suffix ? (last <= 0 || size == 0) : first >= size) return false;
+  }
+  return true;
+}

@@ -1,0 +1,60 @@
+// GateProcess: the real QuorvantelApp, started in a fresh temporary working
+// directory on a free loopback port, with its standard output and standard
+// error captured to files of that directory. Stopped by its process id when
+// the object ends.
+#ifndef QUORVANTEL_TESTS_SUPPORT_GATEPROCESS_H_
+#define QUORVANTEL_TESTS_SUPPORT_GATEPROCESS_H_
+
+#include <sys/types.h>
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "support/TempWorkDir.h"
+
+class GateProcess {
+ public:
+  GateProcess();
+  ~GateProcess();
+  GateProcess(const GateProcess&) = delete;
+  GateProcess& operator=(const GateProcess&) = delete;
+
+  // The working directory; write "config/..." lists into it before start().
+  const TempWorkDir& dir() const { return dir_; }
+  int port() const { return port_; }
+
+  // A config.json on this port with firewall synchronisation off, the other
+  // switches on and default limits; `overrides` is merged over it.
+  void writeConfig(const nlohmann::json& overrides = nlohmann::json::object()) const;
+  // Sets an environment variable of the gate; PATH entries are prepended.
+  void setEnv(const std::string& name, const std::string& value);
+  void prependPath(const std::string& directory);
+
+  // Starts the gate; with waitUntilServing, returns once it accepts
+  // connections (throws when it does not within a few seconds).
+  void start(bool waitUntilServing = true);
+  // Waits for the process to end by itself; its exit code, or -1 on timeout.
+  int waitForExit(int timeoutMs);
+  void stop();
+
+  std::string out() const { return dir_.read("stdout.log"); }
+  std::string err() const { return dir_.read("stderr.log"); }
+  // Polls standard output (or error) until it holds `needle`.
+  bool waitForOut(const std::string& needle, int timeoutMs = 5000) const;
+  bool waitForErr(const std::string& needle, int timeoutMs = 5000) const;
+
+  static int freePort();
+
+ private:
+  bool waitFor(const std::string& file, const std::string& needle,
+               int timeoutMs) const;
+  bool accepts() const;
+
+  TempWorkDir dir_;
+  int port_;
+  pid_t pid_ = -1;
+  std::map<std::string, std::string> env_;
+};
+
+#endif  // QUORVANTEL_TESTS_SUPPORT_GATEPROCESS_H_
