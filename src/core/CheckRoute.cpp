@@ -7,6 +7,7 @@
 #include "core/Config.h"
 #include "core/RequestFacts.h"
 #include "core/Texts.h"
+#include "screening/FPCheck.h"
 
 namespace {
 
@@ -22,11 +23,33 @@ void answer(httplib::Response& response, int status, const char* body) {
   response.set_content(body, texts::kContentType);
 }
 
+// A refusal sets its status before its decision-log entry (when it has a
+// tag), so an exception from the log still leaves a refusal behind.
+void refuse(const CheckHandlerContext& context, const RequestFacts& facts,
+            httplib::Response& response, const char* tag, const char* body) {
+  response.status = 401;
+  if (tag != nullptr) context.fpCheck.logAllowedIp(facts.ip, tag, facts.userAgent);
+  answer(response, 401, body);
+}
+
 // The screening stages; the first that refuses decides.
 void screen(const CheckHandlerContext& context, const RequestFacts& facts,
             httplib::Response& response) {
-  (void)context;
-  (void)facts;
+  FPCheck& fpCheck = context.fpCheck;
+  if (fpCheck.checkBadUrlKeyword(facts.ip, facts.uri)) {
+    return refuse(context, facts, response, texts::kUrlKeywordTag,
+                  texts::kUrlKeywordBody);
+  }
+  if (fpCheck.isBadIp(facts.ip)) {
+    return refuse(context, facts, response, nullptr, texts::kBlacklistBody);
+  }
+  if (!fpCheck.isUserAgentAllowed(facts.userAgent)) {
+    return refuse(context, facts, response, texts::kUserAgentTag,
+                  texts::kUserAgentBody);
+  }
+  if (context.config.enableConsoleLog()) {
+    fpCheck.logAllowedIp(facts.ip, texts::kAllowedTag, facts.userAgent);
+  }
   answer(response, 200, texts::kAllowedBody);
 }
 
@@ -41,7 +64,9 @@ void checkHandler(const CheckHandlerContext& context,
     screen(context, facts, response);
   } catch (const std::exception& e) {
     std::cerr << texts::kExceptionPrefix << e.what() << std::endl;
-    response.status = 401;
-    answer(response, 401, texts::kExceptionBody);
+    // Not guarded: if the log fails again, the exception leaves the route
+    // and the library's 500 becomes the usual 401.
+    refuse(context, facts, response, texts::kExceptionTag,
+           texts::kExceptionBody);
   }
 }

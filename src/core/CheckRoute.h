@@ -7,11 +7,13 @@
 #include <httplib.h>
 
 class Config;
+class FPCheck;
 
 // What the route is bound to; everything belongs to main and outlives the
 // server.
 struct CheckHandlerContext {
   Config& config;
+  FPCheck& fpCheck;
 };
 
 // Answers 200 "OK" to let the request through or 401 to refuse it.

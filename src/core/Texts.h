@@ -85,6 +85,13 @@ inline constexpr char kLogDirCreateError[] = "Error creating logs directory: ";
 
 // ---- Geo lookup ------------------------------------------------------------
 inline constexpr char kGeoCheckPrefix[] = "[Check] ";
+inline constexpr char kGeoCheckIs[] = " is ";
+inline constexpr char kGeoDomestic[] = "Domestic";
+// The verdict word, and the country text of a 200 answer without one.
+inline constexpr char kGeoForeign[] = "Foreign";
+inline constexpr char kGeoCheckDash[] = " - ";
+inline constexpr char kGeoCountryUnknown[] = "Unknown";
+inline constexpr char kGeoCountryChina[] = "CN";
 
 // ---- Behaviour shield ------------------------------------------------------
 inline constexpr char kWhitelistLoadedPrefix[] = "[DynamicShield] Loaded ";
@@ -108,6 +115,7 @@ inline constexpr char kShieldWriteError[] = "[DynamicShield] Error writing to ";
 // [DNS反查] DNS check failed for
 inline constexpr char kDnsCheckFailedPrefix[] =
     "[DNS\xb7\xb4\xb2\xe9] DNS check failed for ";
+inline constexpr char kDnsCheckFailedSeparator[] = ": ";
 inline constexpr char kFakeBotPrefix[] = "[BotGuard] FAKE BOT DETECTED: ";
 inline constexpr char kFakeBotSuffix[] = " -> Blocked immediately!";
 inline constexpr char kValidBotPrefix[] = "[BotGuard] VERIFIED VALID BOT: ";

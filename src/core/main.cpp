@@ -8,8 +8,11 @@
 #include "core/Config.h"
 #include "core/GateServer.h"
 #include "core/Texts.h"
+#include "screening/FPCheck.h"
 
 namespace {
+
+constexpr char kConfigDir[] = "config";
 
 const char* onOff(bool on) { return on ? texts::kOn : texts::kOff; }
 
@@ -35,9 +38,10 @@ int main() {
   }
   Config& config = Config::instance();
 
+  FPCheck fpCheck(kConfigDir);
   {
     GateServer server;
-    const CheckHandlerContext context{config};
+    const CheckHandlerContext context{config, fpCheck};
     server.Get("/check", [&context](const httplib::Request& request,
                                     httplib::Response& response) {
       checkHandler(context, request, response);

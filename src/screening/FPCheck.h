@@ -9,13 +9,18 @@
 // Locks: badIpsMutex_ guards badIps_, pendingMutex_ guards pendingGeoIps_,
 // foreignMutex_ guards foreignIps_. No two are ever held at once, and none is
 // held across a file append or a console line except foreignMutex_ around the
-// append to "ForeignIps.txt". The two lists are fixed after construction and
-// read without a lock.
+// append to "ForeignIps.txt". The two lists, configDir_ and the geo seams are
+// fixed before any other thread uses the object and read without a lock.
+// stopRequested_ is atomic: the destructor sets it while the worker reads it.
+//
+// The geo lookup worker never runs in the gate itself: geoThread_ stays
+// empty. Tests start it through the seams below.
 #ifndef QUORVANTEL_SCREENING_FPCHECK_H_
 #define QUORVANTEL_SCREENING_FPCHECK_H_
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -59,12 +64,43 @@ class FPCheck {
 
   std::string configFilePath(const std::string& fileName) const;
 
+  // Test seams; the running gate calls none of them. Call them before the
+  // worker starts and before any lookup.
+  // Points lookupGeo at `baseUrl` ("http://host:port") instead of the public
+  // geo service.
+  void setGeoServiceUrlForTesting(const std::string& baseUrl);
+  // Starts geoCheckWorker on geoThread_, with `pause` in place of the
+  // 5-second wait that opens every cycle.
+  void startGeoWorkerForTesting(std::function<void()> pause);
+  // Sets the stop flag as the destructor does, without joining: the worker
+  // returns at the end of its current cycle.
+  void requestGeoStop();
+
  private:
+  using EntrySink = std::function<void(std::string&& entry)>;
+
   void appendToFile(const std::string& fileName, const std::string& line);
+  // Feeds the entries of list `fileName` to `onEntry`; when the file does not
+  // open, prints failurePrefix, the path and failureSuffix instead.
+  void loadList(const std::string& fileName, const char* failurePrefix,
+                const char* failureSuffix, const EntrySink& onEntry) const;
   void loadNotAllowed(const std::string& fileName);
   void loadBadIps(const std::string& fileName);
   void loadForeignIps(const std::string& fileName);
   void loadBadUrlKeywords(const std::string& fileName);
+  void reportIfConfigDirMissing() const;
+
+  // The first keyword of badUrlKeywords_ found in `uri`, or null.
+  const std::string* findBadUrlKeyword(const std::string& uri) const;
+  // Inserts into badIps_; true when the address was new.
+  bool insertBadIp(const std::string& ip);
+
+  // One worker cycle after its pause: looks up one pending address.
+  void checkOnePendingIp();
+  // Copies one pending address, dropping the empty one, which has nothing to
+  // look up; false when none is pending.
+  bool peekPendingIp(std::string& ip);
+  void rememberForeignIp(const std::string& ip);
 
   std::vector<std::string> notAllowed_;
   std::unordered_set<std::string> badIps_;
@@ -78,6 +114,8 @@ class FPCheck {
   std::thread geoThread_;
   std::filesystem::path configDir_;
   DecisionLog decisionLog_;
+  std::string geoServiceUrl_;
+  std::function<void()> geoPause_;
 };
 
 #endif  // QUORVANTEL_SCREENING_FPCHECK_H_

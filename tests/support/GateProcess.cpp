@@ -34,7 +34,13 @@ bool pollUntil(int timeoutMs, const std::function<bool()>& done) {
 
 }  // namespace
 
-GateProcess::GateProcess() : dir_(/*enter=*/false), port_(freePort()) {}
+GateProcess::GateProcess() : dir_(/*enter=*/false), port_(freePort()) {
+  for (const char* list : {"NotAllowed.txt", "BadIPs.txt", "ForeignIps.txt",
+                           "BadUrlKeyWord.txt", "GoodIPs.txt",
+                           "GoodSpiderDomainKey.txt"}) {
+    dir_.write(std::string("config/") + list, "");
+  }
+}
 
 GateProcess::~GateProcess() { stop(); }
 

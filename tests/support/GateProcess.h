@@ -15,6 +15,7 @@
 
 class GateProcess {
  public:
+  // The working directory starts with a "config" directory of empty lists.
   GateProcess();
   ~GateProcess();
   GateProcess(const GateProcess&) = delete;

@@ -1,0 +1,83 @@
+#include "screening/DecisionLog.h"
+
+#include <time.h>
+
+#include <ctime>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+
+#include "core/Texts.h"
+#include "screening/ListFile.h"
+
+namespace {
+
+constexpr char kLogsDirectory[] = "logs";
+
+// Header values arrive percent-decoded, so any byte may reach us. A control
+// byte is written as \xNN: a line break can then never split one decision
+// into several lines, and nothing invisible hides in the file.
+void appendVisible(std::string& line, const std::string& field) {
+  static constexpr char kHexDigits[] = "0123456789abcdef";
+  for (char c : field) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7f) {
+      line += "\\x";
+      line += kHexDigits[byte >> 4];
+      line += kHexDigits[byte & 0x0f];
+    } else {
+      line += c;
+    }
+  }
+}
+
+std::tm localTime(std::chrono::system_clock::time_point when) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+  std::tm local{};
+  localtime_r(&seconds, &local);
+  return local;
+}
+
+}  // namespace
+
+DecisionLog::DecisionLog()
+    : DecisionLog([] { return std::chrono::system_clock::now(); }) {}
+
+DecisionLog::DecisionLog(WallClock clock) : clock_(std::move(clock)) {}
+
+void DecisionLog::write(const std::string& ip, const std::string& tag,
+                        const std::string& userAgent) const {
+  ensureLogsDirectory();
+  // One reading serves the file name and the timestamp, so a line always
+  // lies in the file of its own date.
+  const std::tm now = localTime(clock_());
+  char fileName[64];
+  std::strftime(fileName, sizeof fileName, texts::kLogFilePattern, &now);
+  char timestamp[20];
+  std::strftime(timestamp, sizeof timestamp, texts::kLogTimePattern, &now);
+
+  std::string line;
+  line.reserve(sizeof timestamp + ip.size() + tag.size() + userAgent.size() +
+               32);
+  line += timestamp;
+  line += texts::kLogIpLabel;
+  appendVisible(line, ip);
+  line += ' ';
+  appendVisible(line, tag);
+  line += texts::kLogUserAgentLabel;
+  appendVisible(line, userAgent);
+
+  if (ListFile(fileName).append(line) == ListFile::AppendResult::kOpenFailed) {
+    std::cerr << texts::kFailedToOpen << fileName << texts::kLogForWriting
+              << std::endl;
+  }
+}
+
+void ensureLogsDirectory() {
+  if (std::filesystem::exists(kLogsDirectory)) return;
+  try {
+    std::filesystem::create_directories(kLogsDirectory);
+  } catch (const std::exception& e) {
+    std::cerr << texts::kLogDirCreateError << e.what() << std::endl;
+  }
+}
