@@ -37,23 +37,15 @@ class LoadedCheck {
   std::unique_ptr<FPCheck> check_;
 };
 
-void BM_ContainsIgnoreCase_Miss(benchmark::State& state) {
+void BM_ContainsIgnoreCase(benchmark::State& state, const char* pattern) {
   const std::string text = kBrowser;
-  const std::string pattern = "HeadlessChrome";
+  const std::string needle = pattern;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(FPCheck::containsIgnoreCase(text, pattern));
+    benchmark::DoNotOptimize(FPCheck::containsIgnoreCase(text, needle));
   }
 }
-BENCHMARK(BM_ContainsIgnoreCase_Miss);
-
-void BM_ContainsIgnoreCase_HitAtTheEnd(benchmark::State& state) {
-  const std::string text = kBrowser;
-  const std::string pattern = "SAFARI/537";
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(FPCheck::containsIgnoreCase(text, pattern));
-  }
-}
-BENCHMARK(BM_ContainsIgnoreCase_HitAtTheEnd);
+BENCHMARK_CAPTURE(BM_ContainsIgnoreCase, miss, "HeadlessChrome");
+BENCHMARK_CAPTURE(BM_ContainsIgnoreCase, hit_at_the_end, "SAFARI/537");
 
 // A browser's user agent against 0 or 600 fragments: every one is tried.
 void BM_IsUserAgentAllowed(benchmark::State& state) {

@@ -5,7 +5,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 install_missing_packages
-build build -DCMAKE_BUILD_TYPE=Release
+build build-release -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF
 [ -d "$ROOT/run" ] || cp -r "$ROOT/example" "$ROOT/run"
 cd "$ROOT/run"
-exec "$ROOT/build/QuorvantelApp"
+exec "$ROOT/build-release/QuorvantelApp"

@@ -6,12 +6,18 @@
 
 #include <httplib.h>
 
+class BotGuard;
 class Config;
+class DynamicShield;
+class FPCheck;
 
 // What the route is bound to; everything belongs to main and outlives the
 // server.
 struct CheckHandlerContext {
   Config& config;
+  BotGuard& botGuard;
+  FPCheck& fpCheck;
+  DynamicShield& dynamicShield;
 };
 
 // Answers 200 "OK" to let the request through or 401 to refuse it.

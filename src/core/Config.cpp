@@ -31,9 +31,9 @@ int readInt(const json& section, const char* key, int defaultValue) {
   const double truncated = std::trunc(value.get<double>());
   if (!(truncated >= std::numeric_limits<int>::min() &&
         truncated <= std::numeric_limits<int>::max())) {
-    throw std::out_of_range(std::string("setting ") + key +
-                            " is out of the 32-bit integer range: " +
-                            value.dump());
+    throw std::out_of_range(
+        std::string("setting ") + key +
+        " is out of the 32-bit integer range: " + value.dump());
   }
   return static_cast<int>(truncated);
 }
@@ -114,7 +114,6 @@ void Config::readSections() {
     const json& firewall = data_["firewall"];
     syncIntervalSeconds_ =
         readInt(firewall, "sync_interval_seconds", kDefaultSyncIntervalSeconds);
-    strategyName_ =
-        readString(firewall, "strategy_name", kDefaultStrategyName);
+    strategyName_ = readString(firewall, "strategy_name", kDefaultStrategyName);
   }
 }

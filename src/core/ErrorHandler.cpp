@@ -5,7 +5,8 @@
 #include "core/RequestFacts.h"
 #include "core/Texts.h"
 
-void errorHandler(const httplib::Request& request, httplib::Response& response) {
+void errorHandler(const httplib::Request& request,
+                  httplib::Response& response) {
   response.status = 401;
   const std::string ip = RequestFacts::header(request, "X-Real-IP");
   std::cerr << texts::kErrorHandlerPrefix << ip << std::endl;

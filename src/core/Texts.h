@@ -41,7 +41,8 @@ inline constexpr char kExceptionBody[] =
 inline constexpr char kUrlKeywordTag[] = "[Block-URL\xd7\xe8\xd6\xb9] 401";
 // [非法Agent阻止] 401
 inline constexpr char kUserAgentTag[] =
-    "[\xb7\xc7\xb7\xa8" "Agent\xd7\xe8\xd6\xb9] 401";
+    "[\xb7\xc7\xb7\xa8"
+    "Agent\xd7\xe8\xd6\xb9] 401";
 // [Block-动态评估阻止] 401
 inline constexpr char kShieldTag[] =
     "[Block-\xb6\xaf\xcc\xac\xc6\xc0\xb9\xc0\xd7\xe8\xd6\xb9] 401";
@@ -58,7 +59,8 @@ inline constexpr char kFailedToOpen[] = "Failed to open ";
 inline constexpr char kWarningFailedToOpen[] = "Warning: failed to open ";
 inline constexpr char kForeignLoadSuffix[] = " for loading foreign IPs.";
 inline constexpr char kKeywordLoadSuffix[] = " for loading bad URL keywords.";
-inline constexpr char kWriteFailedPrefix[] = "[Error] Failed to write to file: ";
+inline constexpr char kWriteFailedPrefix[] =
+    "[Error] Failed to write to file: ";
 inline constexpr char kLineBreakRefusedPrefix[] =
     "[Error] Refused to write an entry holding a line break to file: ";
 inline constexpr char kConfigDirMissingPrefix[] =
@@ -115,6 +117,7 @@ inline constexpr char kShieldWriteError[] = "[DynamicShield] Error writing to ";
 // [DNS反查] DNS check failed for
 inline constexpr char kDnsCheckFailedPrefix[] =
     "[DNS\xb7\xb4\xb2\xe9] DNS check failed for ";
+inline constexpr char kDnsCheckFailedSeparator[] = ": ";
 inline constexpr char kFakeBotPrefix[] = "[BotGuard] FAKE BOT DETECTED: ";
 inline constexpr char kFakeBotSuffix[] = " -> Blocked immediately!";
 inline constexpr char kValidBotPrefix[] = "[BotGuard] VERIFIED VALID BOT: ";
@@ -127,11 +130,17 @@ inline constexpr char kUpdatingIpsInto[] = " IPs into ";
 inline constexpr char kUpdatingRules[] = " rules.";
 inline constexpr char kUpdatedRule[] = "[Firewall] Updated rule: ";
 inline constexpr char kCreatingRule[] = "[Firewall] Creating new rule: ";
+inline constexpr char kCreatingRuleSuffix[] = "...";
 inline constexpr char kAddRuleFailed[] =
     "!!! [Firewall Error] Failed to add rule. Error Code: ";
 inline constexpr char kRunAsAdministrator[] =
     "!!! Please ensure you are running as ADMINISTRATOR.";
-inline constexpr char kIpsetSynced[] = "[Firewall-Linux] IPSet synced. Total IPs: ";
+inline constexpr char kIpsetSynced[] =
+    "[Firewall-Linux] IPSet synced. Total IPs: ";
+inline constexpr char kUnsafeEntrySkipped[] =
+    "[Firewall] Skipping unsafe entry: ";
+inline constexpr char kUnsafeStrategyName[] =
+    "!!! [Firewall Error] Unsafe strategy name, no rule command run: ";
 
 }  // namespace texts
 

@@ -4,12 +4,18 @@
 #include <iostream>
 #include <memory>
 
+#include "botguard/BotGuard.h"
 #include "core/CheckRoute.h"
 #include "core/Config.h"
 #include "core/GateServer.h"
 #include "core/Texts.h"
+#include "firewall/Firewall.h"
+#include "screening/FPCheck.h"
+#include "shield/DynamicShield.h"
 
 namespace {
+
+constexpr char kConfigDir[] = "config";
 
 const char* onOff(bool on) { return on ? texts::kOn : texts::kOff; }
 
@@ -35,9 +41,16 @@ int main() {
   }
   Config& config = Config::instance();
 
+  FPCheck fpCheck(kConfigDir);
+  BotGuard botGuard(&fpCheck, kConfigDir);
+  DynamicShield dynamicShield(kConfigDir);
+  std::unique_ptr<Firewall> firewall;
+  if (config.enableFirewallSync()) {
+    firewall = std::make_unique<Firewall>(kConfigDir);
+  }
   {
     GateServer server;
-    const CheckHandlerContext context{config};
+    const CheckHandlerContext context{config, botGuard, fpCheck, dynamicShield};
     server.Get("/check", [&context](const httplib::Request& request,
                                     httplib::Response& response) {
       checkHandler(context, request, response);

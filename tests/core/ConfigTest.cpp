@@ -155,8 +155,9 @@ TEST_F(ConfigTest, FractionOutsideThirtyTwoBitsFailsLikeATypeError) {
 }
 
 TEST_F(ConfigTest, ByteOrderMarkCaseDifferingKeysAndTrailingValues) {
-  EXPECT_TRUE(load("\xEF\xBB\xBF{\"server\": {\"Port\": 1, \"port\": 7}} "
-                   "{\"server\": {\"port\": 8}} garbage"));
+  EXPECT_TRUE(
+      load("\xEF\xBB\xBF{\"server\": {\"Port\": 1, \"port\": 7}} "
+           "{\"server\": {\"port\": 8}} garbage"));
   EXPECT_EQ(config().port(), 7);
   EXPECT_EQ(console_.err(), "");
 }

@@ -3,6 +3,7 @@
 // client's address, URI and user agent.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -39,6 +40,17 @@ class NginxE2ETest : public ::testing::Test {
     });
   }
 
+  // Every line of the daily decision logs.
+  std::string decisionLog() const {
+    std::string lines;
+    const auto logs = gate_.dir().path() / "logs";
+    if (!std::filesystem::exists(logs)) return lines;
+    for (const auto& file : std::filesystem::directory_iterator(logs)) {
+      lines += gate_.dir().read("logs/" + file.path().filename().string());
+    }
+    return lines;
+  }
+
   GateProcess gate_;
   NginxProcess nginx_{gate_.port()};
 };
@@ -51,11 +63,14 @@ TEST_F(NginxE2ETest, AllowedRequestGetsThePageAndTheGateSeesTheClient) {
   // The three facts arrived: the client's address, its request URI and its
   // user agent.
   EXPECT_TRUE(gate_.waitForOut(" IP:127.0.0.1 URL:/?q=1\n"));
+  EXPECT_NE(
+      decisionLog().find(std::string(" IP: 127.0.0.1 [OK] 200 User-Agent: ") +
+                         kBrowser + "\n"),
+      std::string::npos);
   EXPECT_EQ(gate_.err(), "");
 }
 
-TEST_F(NginxE2ETest,
-       DISABLED_UrlKeywordIsRefusedByNginxAndTheAddressThenBlocked) {
+TEST_F(NginxE2ETest, UrlKeywordIsRefusedByNginxAndTheAddressThenBlocked) {
   gate_.dir().write("config/BadUrlKeyWord.txt", "wp-login\n");
   startBoth();
   const HttpAnswer refused = visit("/wp-login.php");
@@ -67,7 +82,7 @@ TEST_F(NginxE2ETest,
   EXPECT_EQ(visit("/").status, 401);
 }
 
-TEST_F(NginxE2ETest, DISABLED_CrawlerFromLoopbackIsVerified) {
+TEST_F(NginxE2ETest, CrawlerFromLoopbackIsVerified) {
   gate_.dir().write("config/GoodSpiderDomainKey.txt", "localhost\n");
   startBoth();
   EXPECT_EQ(visit("/", "Mozilla/5.0 (compatible; Googlebot/2.1)").status, 200);

@@ -13,7 +13,13 @@
 
 extern char** environ;
 
-GateProcess::GateProcess() : dir_(/*enter=*/false), port_(freePort()) {}
+GateProcess::GateProcess() : dir_(/*enter=*/false), port_(freePort()) {
+  for (const char* list :
+       {"NotAllowed.txt", "BadIPs.txt", "ForeignIps.txt", "BadUrlKeyWord.txt",
+        "GoodIPs.txt", "GoodSpiderDomainKey.txt"}) {
+    dir_.write(std::string("config/") + list, "");
+  }
+}
 
 int GateProcess::freePort() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -14,6 +14,7 @@
 
 class GateProcess {
  public:
+  // The working directory starts with a "config" directory of empty lists.
   GateProcess();
   GateProcess(const GateProcess&) = delete;
   GateProcess& operator=(const GateProcess&) = delete;

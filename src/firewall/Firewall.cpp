@@ -1,0 +1,196 @@
+#include "firewall/Firewall.h"
+
+#include <algorithm>
+#include <chrono>
+#include <iostream>
+
+#include "core/Config.h"
+#include "core/Texts.h"
+#include "firewall/CommandRunner.h"
+#include "screening/ListFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr char kBadIpsFile[] = "BadIPs.txt";
+constexpr int kMinIntervalSeconds = 10;
+constexpr size_t kAddressesPerRule = 450;
+constexpr size_t kShortestEntry = 7;
+
+// Characters of IPv4 and IPv6 addresses, masks and ranges. Anything else in
+// an entry (quotes, blanks, shell syntax, a trailing remark) is refused.
+constexpr char kAddressCharacters[] = "0123456789abcdefABCDEF.:/-";
+
+bool looksLikeAddress(const std::string& entry) {
+  return entry.size() >= kShortestEntry && entry.find('.') != std::string::npos;
+}
+
+bool holdsOnlyAddressCharacters(const std::string& entry) {
+  return entry.find_first_not_of(kAddressCharacters) == std::string::npos;
+}
+
+// A double quote or a blank would end the quoted rule name early; a control
+// character has no place in a name.
+bool canBeQuoted(const std::string& name) {
+  return std::none_of(name.begin(), name.end(), [](char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return c == '"' || c == ' ' || u < 0x20 || u == 0x7f;
+  });
+}
+
+std::string joinRuleAddresses(const std::vector<std::string>& ips,
+                              size_t ruleIndex) {
+  const size_t first = ruleIndex * kAddressesPerRule;
+  const size_t end = std::min(ips.size(), first + kAddressesPerRule);
+  std::string joined;
+  for (size_t i = first; i < end; ++i) {
+    if (i != first) joined += ',';
+    joined += ips[i];
+  }
+  return joined;
+}
+
+std::string setRuleCommand(const std::string& ruleName,
+                           const std::string& remoteIps) {
+  return "netsh advfirewall firewall set rule name=\"" + ruleName +
+         "\" new remoteip=\"" + remoteIps + "\"";
+}
+
+std::string addRuleCommand(const std::string& ruleName,
+                           const std::string& remoteIps) {
+  return "netsh advfirewall firewall add rule name=\"" + ruleName +
+         "\" dir=in action=block remoteip=\"" + remoteIps + "\"";
+}
+
+void sleepRealSecond(const std::atomic<bool>&) {
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+}  // namespace
+
+Firewall::Firewall(const std::string& configDir)
+    : Firewall(configDir, &CommandRunner::runCommandLine, &sleepRealSecond) {}
+
+Firewall::Firewall(const std::string& configDir, RunCommand runCommand,
+                   SleepOneSecond sleepOneSecond)
+    : configDir_(configDir),
+      stopRequested_(false),
+      lastWriteTime_(),
+      runCommand_(std::move(runCommand)),
+      sleepOneSecond_(std::move(sleepOneSecond)) {
+  syncRules();
+  // A failed query leaves the time at zero, which costs one extra
+  // synchronisation in the first cycle.
+  if (auto writeTime = badIpsWriteTime()) lastWriteTime_ = *writeTime;
+  syncThread_ = std::thread(&Firewall::syncLoop, this);
+}
+
+Firewall::~Firewall() {
+  stopRequested_ = true;
+  if (syncThread_.joinable()) syncThread_.join();
+}
+
+std::string Firewall::configFilePath(const std::string& fileName) const {
+  return ListFile::joinPath(configDir_, fileName);
+}
+
+void Firewall::syncRules() {
+  std::vector<std::string> ips;
+  ListFile(configDir_, kBadIpsFile)
+      .forEachEntry(ListFile::Trim::kBothEnds, [&](std::string&& entry) {
+        if (!looksLikeAddress(entry)) return;
+        if (!holdsOnlyAddressCharacters(entry)) {
+          std::cerr << texts::kUnsafeEntrySkipped << entry << std::endl;
+          return;
+        }
+        ips.push_back(std::move(entry));
+      });
+  if (!ips.empty()) updateWindowsRules(ips);
+}
+
+std::optional<fs::file_time_type> Firewall::badIpsWriteTime() const {
+  const std::string path = configFilePath(kBadIpsFile);
+  std::error_code error;
+  if (!fs::exists(path, error) || error) return std::nullopt;
+  const fs::file_time_type writeTime = fs::last_write_time(path, error);
+  if (error) return std::nullopt;
+  return writeTime;
+}
+
+bool Firewall::badIpsFileChanged() {
+  const std::optional<fs::file_time_type> writeTime = badIpsWriteTime();
+  if (!writeTime || *writeTime == lastWriteTime_) return false;
+  lastWriteTime_ = *writeTime;
+  return true;
+}
+
+void Firewall::syncLoop() {
+  const int interval =
+      std::max(Config::instance().syncIntervalSeconds(), kMinIntervalSeconds);
+  while (!stopRequested_) {
+    if (!sleepThroughCycle(interval)) return;
+    if (badIpsFileChanged()) {
+      std::cout << texts::kBadIpsChanged << std::endl;
+      syncRules();
+    }
+  }
+}
+
+bool Firewall::sleepThroughCycle(int seconds) {
+  for (int i = 0; i < seconds; ++i) {
+    if (stopRequested_) return false;
+    sleepOneSecond_(stopRequested_);
+  }
+  return true;
+}
+
+void Firewall::updateWindowsRules(const std::vector<std::string>& ips) {
+  const std::optional<std::string> strategy = safeStrategyName();
+  if (!strategy) return;
+  const int ruleCount = static_cast<int>((ips.size() + kAddressesPerRule - 1) /
+                                         kAddressesPerRule);
+  std::cout << texts::kUpdatingPrefix << ips.size() << texts::kUpdatingIpsInto
+            << ruleCount << texts::kUpdatingRules << std::endl;
+  for (int i = 0; i < ruleCount; ++i) {
+    applyWindowsRule(*strategy + "_" + std::to_string(i),
+                     joinRuleAddresses(ips, i));
+  }
+}
+
+void Firewall::applyWindowsRule(const std::string& ruleName,
+                                const std::string& remoteIps) {
+  if (runCommand_(setRuleCommand(ruleName, remoteIps)) == 0) {
+    std::cout << texts::kUpdatedRule << ruleName << std::endl;
+    return;
+  }
+  const std::string addCommand = addRuleCommand(ruleName, remoteIps);
+  std::cout << texts::kCreatingRule << ruleName << texts::kCreatingRuleSuffix
+            << std::endl;
+  const int status = runCommand_(addCommand);
+  if (status != 0) {
+    std::cerr << texts::kAddRuleFailed << status << std::endl;
+    std::cerr << texts::kRunAsAdministrator << std::endl;
+  }
+}
+
+void Firewall::syncLinuxIpset(const std::vector<std::string>& ips) {
+  const std::optional<std::string> strategy = safeStrategyName();
+  if (!strategy) return;
+  const std::string tmpSet = *strategy + "_tmp";
+  runCommand_("ipset create " + tmpSet + " hash:ip -exist");
+  runCommand_("ipset flush " + tmpSet);
+  for (const std::string& ip : ips) {
+    runCommand_("ipset add " + tmpSet + " " + ip + " -exist");
+  }
+  runCommand_("ipset swap " + tmpSet + " " + *strategy);
+  runCommand_("ipset destroy " + tmpSet);
+  std::cout << texts::kIpsetSynced << ips.size() << std::endl;
+}
+
+std::optional<std::string> Firewall::safeStrategyName() {
+  std::string name = Config::instance().strategyName();
+  if (canBeQuoted(name)) return name;
+  std::cerr << texts::kUnsafeStrategyName << name << std::endl;
+  return std::nullopt;
+}

@@ -1,0 +1,163 @@
+// Static screening through the route: URL keywords, the blacklist, denied
+// user agents and the decision log, as the front server sees them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/GateProcess.h"
+#include "support/HttpExchange.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// GBK bytes of the decision-log tags.
+const std::string kUrlTag = "[Block-URL\xd7\xe8\xd6\xb9] 401";
+const std::string kAgentTag =
+    "[\xb7\xc7\xb7\xa8"
+    "Agent\xd7\xe8\xd6\xb9] 401";
+
+// Everything the decision log holds, whatever the day's file is called.
+std::string decisionLog(const GateProcess& gate) {
+  std::string all;
+  const fs::path logs = gate.dir().path() / "logs";
+  if (!fs::is_directory(logs)) return all;
+  for (const auto& entry : fs::directory_iterator(logs)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    all += content.str();
+  }
+  return all;
+}
+
+size_t count(const std::string& text, const std::string& needle) {
+  size_t n = 0;
+  for (size_t at = text.find(needle); at != std::string::npos;
+       at = text.find(needle, at + 1)) {
+    ++n;
+  }
+  return n;
+}
+
+void expectRefused(const HttpAnswer& answer) {
+  EXPECT_EQ(answer.status, 401);
+  EXPECT_EQ(answer.body, "Blocked By Error Handler");
+}
+
+class ScreeningE2ETest : public ::testing::Test {
+ protected:
+  void start(bool consoleLog) {
+    gate_.dir().write("config/BadUrlKeyWord.txt", "wp-login\nadmin\n");
+    gate_.dir().write("config/NotAllowed.txt", "curl\n");
+    gate_.writeConfig({{"features",
+                        {{"enable_console_log", consoleLog},
+                         {"enable_dynamic_shield", false}}}});
+    gate_.start();
+  }
+
+  HttpAnswer check(const std::string& ip, const std::string& uri,
+                   const std::string& userAgent = "Mozilla/5.0") {
+    return HttpExchange::check(gate_.port(), ip, uri, userAgent);
+  }
+
+  GateProcess gate_;
+};
+
+TEST_F(ScreeningE2ETest, KeywordHitBlacklistsTheAddressOnce) {
+  start(/*consoleLog=*/true);
+  expectRefused(check("10.0.0.7", "/WP-LOGIN.php"));
+  expectRefused(check("10.0.0.7", "/admin"));       // second hit: no new append
+  expectRefused(check("10.0.0.7", "/index.html"));  // blacklist stage
+  EXPECT_EQ(gate_.dir().read("config/BadIPs.txt"), "10.0.0.7\n");
+  const std::string log = decisionLog(gate_);
+  EXPECT_EQ(
+      count(log, " IP: 10.0.0.7 " + kUrlTag + " User-Agent: Mozilla/5.0\n"),
+      2u);
+  EXPECT_EQ(count(log, "10.0.0.7"), 2u);  // the blacklist refusal logs nothing
+  EXPECT_EQ(count(gate_.out(),
+                  "[\xb6\xf1\xd2\xe2\xb7\xc3\xce\xca]:Bad IP 10.0.0.7"
+                  " containing URLkeyword: wp-login\n"),
+            1u);
+  EXPECT_EQ(check("10.0.0.8", "/index.html").body, "OK");
+}
+
+TEST_F(ScreeningE2ETest, DeniedUserAgentIsRefusedWithItsTag) {
+  start(/*consoleLog=*/false);
+  expectRefused(check("10.0.0.9", "/", "Curly/1.0"));
+  EXPECT_NE(decisionLog(gate_).find(" IP: 10.0.0.9 " + kAgentTag +
+                                    " User-Agent: Curly/1.0\n"),
+            std::string::npos);
+  EXPECT_EQ(gate_.dir().read("config/BadIPs.txt"), "");
+}
+
+TEST_F(ScreeningE2ETest, AllowedRequestsAreLoggedOnlyWithConsoleLogging) {
+  start(/*consoleLog=*/true);
+  EXPECT_EQ(check("10.0.0.1", "/a?b=c").body, "OK");
+  EXPECT_NE(decisionLog(gate_).find(
+                " IP: 10.0.0.1 [OK] 200 User-Agent: Mozilla/5.0\n"),
+            std::string::npos);
+  EXPECT_NE(gate_.out().find(
+                "[\xb5\xb1\xc7\xb0\xc7\xeb\xc7\xf3] IP:10.0.0.1 URL:/a?b=c\n"),
+            std::string::npos);
+
+  GateProcess quiet;
+  quiet.writeConfig({{"features", {{"enable_console_log", false}}}});
+  quiet.start();
+  EXPECT_EQ(HttpExchange::check(quiet.port(), "10.0.0.1").body, "OK");
+  EXPECT_EQ(decisionLog(quiet), "");
+  EXPECT_EQ(quiet.out().find("IP:10.0.0.1"), std::string::npos);
+}
+
+TEST_F(ScreeningE2ETest, LineBreaksInHeadersNeverSplitAFileLine) {
+  start(/*consoleLog=*/true);
+  // %0A arrives decoded as a line feed.
+  expectRefused(check("10.0.0.5%0A10.0.0.6", "/wp-login", "a%0Db"));
+  EXPECT_EQ(gate_.dir().read("config/BadIPs.txt"), "");
+  EXPECT_TRUE(
+      gate_.waitForErr("[Error] Refused to write an entry holding a "
+                       "line break to file: config/BadIPs.txt\n"));
+  EXPECT_NE(decisionLog(gate_).find(" IP: 10.0.0.5\\x0a10.0.0.6 " + kUrlTag +
+                                    " User-Agent: a\\x0db\n"),
+            std::string::npos);
+  // Still blacklisted in memory.
+  expectRefused(check("10.0.0.5%0A10.0.0.6", "/"));
+}
+
+TEST_F(ScreeningE2ETest, MissingConfigDirectoryStillBlacklistsInMemory) {
+  fs::remove_all(gate_.dir().path() / "config");
+  gate_.writeConfig();
+  gate_.start();
+  const std::string err = gate_.err();
+  const std::string absolute = (gate_.dir().path() / "config").string();
+  EXPECT_EQ(
+      err.find("[FPCheck Error] Config directory not found at: \"" + absolute +
+               "\"\nPlease ensure 'config' folder is copied "
+               "to the executable directory.\n"
+               "Failed to open config/NotAllowed.txt\n"
+               "Failed to open config/BadIPs.txt\n"
+               "Warning: failed to open config/ForeignIps.txt for "
+               "loading foreign IPs.\n"
+               "Failed to open config/BadUrlKeyWord.txt for loading bad "
+               "URL keywords.\n"),
+      0u)
+      << err;
+}
+
+TEST_F(ScreeningE2ETest, ExceptionInTheStagesIsAnsweredWithTheRefusal) {
+  start(/*consoleLog=*/true);
+  // A symbolic link loop: testing "logs" for existence fails with an error
+  // other than not-found, every time.
+  fs::create_directory_symlink("logs", gate_.dir().path() / "logs");
+  expectRefused(check("10.0.0.3", "/"));
+  EXPECT_TRUE(gate_.waitForErr("[Error-Handler] 401 for IP: 10.0.0.3\n"));
+  EXPECT_NE(gate_.err().find("Exception: "), std::string::npos);
+  // The gate keeps serving once "logs" is sound again.
+  fs::remove(gate_.dir().path() / "logs");
+  EXPECT_EQ(check("10.0.0.3", "/").body, "OK");
+  EXPECT_NE(decisionLog(gate_).find("10.0.0.3 [OK] 200"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "firewall/FirewallHarness.h"
+
+namespace {
+
+std::string setRule(const std::string& name, const std::string& ips) {
+  return "netsh advfirewall firewall set rule name=\"" + name +
+         "\" new remoteip=\"" + ips + "\"";
+}
+
+std::string addRule(const std::string& name, const std::string& ips) {
+  return "netsh advfirewall firewall add rule name=\"" + name +
+         "\" dir=in action=block remoteip=\"" + ips + "\"";
+}
+
+bool isSetRule(const std::string& command) {
+  return command.rfind("netsh advfirewall firewall set rule", 0) == 0;
+}
+
+std::vector<std::string> addresses(int count) {
+  std::vector<std::string> ips;
+  for (int i = 0; i < count; ++i) {
+    ips.push_back("10.0." + std::to_string(i / 256) + "." +
+                  std::to_string(i % 256));
+  }
+  return ips;
+}
+
+std::string joined(const std::vector<std::string>& ips, size_t from,
+                   size_t to) {
+  std::string text;
+  for (size_t i = from; i < to; ++i) text += (i == from ? "" : ",") + ips[i];
+  return text;
+}
+
+TEST(FirewallRulesTest, SplitsTheListIntoRulesOf450) {
+  const std::vector<std::pair<int, std::vector<size_t>>> cases = {
+      {1, {0, 1}},
+      {450, {0, 450}},
+      {451, {0, 450, 451}},
+      {900, {0, 450, 900}},
+      {901, {0, 450, 900, 901}}};
+  for (const auto& [count, bounds] : cases) {
+    SCOPED_TRACE(count);
+    FirewallHarness harness;
+    harness.start();
+    const std::vector<std::string> ips = addresses(count);
+    harness.firewall().updateWindowsRules(ips);
+
+    std::vector<std::string> expected;
+    std::string expectedOut = "[Firewall-Win] Updating " +
+                              std::to_string(count) + " IPs into " +
+                              std::to_string(bounds.size() - 1) + " rules.\n";
+    for (size_t rule = 0; rule + 1 < bounds.size(); ++rule) {
+      const std::string name = "QV_" + std::to_string(rule);
+      expected.push_back(
+          setRule(name, joined(ips, bounds[rule], bounds[rule + 1])));
+      expectedOut += "[Firewall] Updated rule: " + name + "\n";
+    }
+    EXPECT_EQ(harness.commands(), expected);
+    EXPECT_EQ(harness.out(), expectedOut);
+  }
+}
+
+TEST(FirewallRulesTest, FailedUpdateCreatesTheRule) {
+  FirewallHarness harness;
+  harness.start();
+  harness.answerWith([](const std::string& c) { return isSetRule(c) ? 1 : 0; });
+  harness.firewall().updateWindowsRules({"1.1.1.1", "1.1.1.1"});
+  EXPECT_EQ(harness.commands(),
+            (std::vector<std::string>{setRule("QV_0", "1.1.1.1,1.1.1.1"),
+                                      addRule("QV_0", "1.1.1.1,1.1.1.1")}));
+  EXPECT_EQ(harness.out(),
+            "[Firewall-Win] Updating 2 IPs into 1 rules.\n"
+            "[Firewall] Creating new rule: QV_0...\n");
+  EXPECT_EQ(harness.err(), "");
+}
+
+TEST(FirewallRulesTest, FailedCreationIsReportedAndLaterRulesStillRun) {
+  FirewallHarness harness;
+  harness.start();
+  harness.answerWith(
+      [](const std::string& c) { return isSetRule(c) ? -1 : 5; });
+  harness.firewall().updateWindowsRules(addresses(451));
+  EXPECT_EQ(harness.commands().size(), 4u);
+  const std::string failure =
+      "!!! [Firewall Error] Failed to add rule. Error Code: 5\n"
+      "!!! Please ensure you are running as ADMINISTRATOR.\n";
+  EXPECT_EQ(harness.err(), failure + failure);
+}
+
+TEST(FirewallRulesTest, EmptyStrategyNameStillNamesTheRules) {
+  FirewallHarness harness(10, "");
+  harness.start();
+  harness.firewall().updateWindowsRules({"1.1.1.1"});
+  EXPECT_EQ(harness.commands(),
+            std::vector<std::string>{setRule("_0", "1.1.1.1")});
+}
+
+TEST(FirewallRulesTest, ShrinkingListLeavesHigherRulesAlone) {
+  FirewallHarness harness;
+  harness.start();
+  harness.firewall().updateWindowsRules(addresses(901));
+  const std::vector<std::string> ten = addresses(10);
+  harness.firewall().updateWindowsRules(ten);
+  const std::vector<std::string> commands = harness.commands();
+  ASSERT_EQ(commands.size(), 4u);
+  EXPECT_EQ(commands.back(), setRule("QV_0", joined(ten, 0, 10)));
+}
+
+TEST(FirewallRulesTest, UnsafeStrategyNameRunsNothing) {
+  for (const std::string& name : std::vector<std::string>{
+           "QV\"&calc&\"", "QV Block", "QV\tBlock", "QV\x1b", "QV\x7f"}) {
+    SCOPED_TRACE(name);
+    FirewallHarness harness(10, name);
+    harness.start();
+    harness.firewall().updateWindowsRules({"1.1.1.1"});
+    harness.firewall().syncLinuxIpset({"1.1.1.1"});
+    EXPECT_TRUE(harness.commands().empty());
+    EXPECT_EQ(harness.out(), "");
+    const std::string line =
+        "!!! [Firewall Error] Unsafe strategy name, no rule command run: " +
+        name + "\n";
+    EXPECT_EQ(harness.err(), line + line);
+  }
+}
+
+TEST(FirewallRulesTest, IpsetRefillsATemporarySetAndSwapsIt) {
+  FirewallHarness harness;
+  harness.start();
+  harness.firewall().syncLinuxIpset({"1.1.1.1", "2.2.2.2", "1.1.1.1"});
+  harness.firewall().syncLinuxIpset({});
+  const std::vector<std::string> expected = {
+      "ipset create QV_tmp hash:ip -exist",
+      "ipset flush QV_tmp",
+      "ipset add QV_tmp 1.1.1.1 -exist",
+      "ipset add QV_tmp 2.2.2.2 -exist",
+      "ipset add QV_tmp 1.1.1.1 -exist",
+      "ipset swap QV_tmp QV",
+      "ipset destroy QV_tmp",
+      "ipset create QV_tmp hash:ip -exist",
+      "ipset flush QV_tmp",
+      "ipset swap QV_tmp QV",
+      "ipset destroy QV_tmp"};
+  EXPECT_EQ(harness.commands(), expected);
+  EXPECT_EQ(harness.out(),
+            "[Firewall-Linux] IPSet synced. Total IPs: 3\n"
+            "[Firewall-Linux] IPSet synced. Total IPs: 0\n");
+}
+
+}  // namespace
