@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "AddressPicker.h"
 #include "QuietConsole.h"
 #include "ScreeningLists.h"
 #include "shield/DynamicShield.h"
@@ -40,26 +41,6 @@ class SteppedShield {
   int64_t stepNs_;
   int64_t now_ = 1;
   std::unique_ptr<DynamicShield> shield_;
-};
-
-// Pseudo-random order, so no address shows the even rhythm of a machine.
-class AddressPicker {
- public:
-  explicit AddressPicker(size_t count) {
-    for (size_t n = 0; n < count; ++n) ips_.push_back(address(n));
-  }
-  const std::string& next() {
-    state_ ^= state_ << 13;
-    state_ ^= state_ >> 7;
-    state_ ^= state_ << 17;
-    return ips_[state_ % ips_.size()];
-  }
-  const std::string& at(size_t n) const { return ips_[n]; }
-  size_t size() const { return ips_.size(); }
-
- private:
-  std::vector<std::string> ips_;
-  uint64_t state_ = 88172645463325252ull;
 };
 
 // A browser's pace: a request every 250 ms, so its window holds 244.
