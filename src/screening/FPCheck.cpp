@@ -63,6 +63,8 @@ FPCheck::FPCheck(const std::string& configDir)
   loadBadIps(kBadIpsFile);
   loadForeignIps(kForeignIpsFile);
   loadBadUrlKeywords(kBadUrlKeywordsFile);
+  notAllowedMatcher_ = KeywordMatcher(notAllowed_);
+  badUrlKeywordMatcher_ = KeywordMatcher(badUrlKeywords_);
 }
 
 FPCheck::~FPCheck() {
@@ -135,10 +137,8 @@ bool FPCheck::containsIgnoreCase(const std::string& text,
 }
 
 const std::string* FPCheck::findBadUrlKeyword(const std::string& uri) const {
-  for (const std::string& keyword : badUrlKeywords_) {
-    if (containsIgnoreCase(uri, keyword)) return &keyword;
-  }
-  return nullptr;
+  const size_t index = badUrlKeywordMatcher_.firstMatch(uri);
+  return index == KeywordMatcher::kNone ? nullptr : &badUrlKeywords_[index];
 }
 
 bool FPCheck::insertBadIp(const std::string& ip) {
@@ -164,10 +164,7 @@ bool FPCheck::isBadIp(const std::string& ip) {
 }
 
 bool FPCheck::isUserAgentAllowed(const std::string& userAgent) const {
-  for (const std::string& fragment : notAllowed_) {
-    if (containsIgnoreCase(userAgent, fragment)) return false;
-  }
-  return true;
+  return !notAllowedMatcher_.matchesAny(userAgent);
 }
 
 void FPCheck::addToBlacklist(const std::string& ip) {

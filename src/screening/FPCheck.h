@@ -9,8 +9,9 @@
 // Locks: badIpsMutex_ guards badIps_, pendingMutex_ guards pendingGeoIps_,
 // foreignMutex_ guards foreignIps_. No two are ever held at once, and none is
 // held across a file append or a console line except foreignMutex_ around the
-// append to "ForeignIps.txt". The two lists, configDir_ and the geo seams are
-// fixed before any other thread uses the object and read without a lock.
+// append to "ForeignIps.txt". The two lists with their matchers, configDir_
+// and the geo seams are fixed before any other thread uses the object and read
+// without a lock.
 // stopRequested_ is atomic: the destructor sets it while the worker reads it.
 //
 // The geo lookup worker never runs in the gate itself: geoThread_ stays
@@ -29,6 +30,7 @@
 
 #include "screening/DecisionLog.h"
 #include "screening/GeoResult.h"
+#include "screening/KeywordMatcher.h"
 
 class FPCheck {
  public:
@@ -107,6 +109,10 @@ class FPCheck {
   std::unordered_set<std::string> pendingGeoIps_;
   std::unordered_set<std::string> foreignIps_;
   std::vector<std::string> badUrlKeywords_;
+  // Built once from the two lists: a request's tests cost one pass over the
+  // URI and one over the user agent, however long the lists are.
+  KeywordMatcher notAllowedMatcher_;
+  KeywordMatcher badUrlKeywordMatcher_;
   std::mutex pendingMutex_;
   std::mutex foreignMutex_;
   std::mutex badIpsMutex_;
