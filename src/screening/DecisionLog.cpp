@@ -47,7 +47,6 @@ DecisionLog::DecisionLog(WallClock clock) : clock_(std::move(clock)) {}
 
 void DecisionLog::write(const std::string& ip, const std::string& tag,
                         const std::string& userAgent) const {
-  ensureLogsDirectory();
   // One reading serves the file name and the timestamp, so a line always
   // lies in the file of its own date.
   const std::tm now = localTime(clock_());
@@ -67,7 +66,15 @@ void DecisionLog::write(const std::string& ip, const std::string& tag,
   line += texts::kLogUserAgentLabel;
   appendVisible(line, userAgent);
 
-  if (ListFile(fileName).append(line) == ListFile::AppendResult::kOpenFailed) {
+  // The file opens whenever "logs" exists, so the directory is looked after
+  // only when it does not: once per run, and again if "logs" is deleted.
+  const ListFile file(fileName);
+  ListFile::AppendResult result = file.append(line);
+  if (result == ListFile::AppendResult::kOpenFailed) {
+    ensureLogsDirectory();
+    result = file.append(line);
+  }
+  if (result == ListFile::AppendResult::kOpenFailed) {
     std::cerr << texts::kFailedToOpen << fileName << texts::kLogForWriting
               << std::endl;
   }

@@ -1,5 +1,9 @@
 #include "screening/ListFile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <fstream>
 #include <iostream>
 #include <memory>
@@ -23,6 +27,18 @@ std::mutex& mutexForPath(const std::string& path) {
   return *slot;
 }
 
+// A failed write is not reported, as a stream's would not be.
+void writeAll(int fd, const std::string& bytes) {
+  size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n =
+        ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    written += static_cast<size_t>(n);
+  }
+}
+
 void trimLine(std::string& line, ListFile::Trim trim) {
   line.erase(line.find_last_not_of(kTrimSet) + 1);
   if (trim == ListFile::Trim::kBothEnds) {
@@ -32,7 +48,8 @@ void trimLine(std::string& line, ListFile::Trim trim) {
 
 }  // namespace
 
-ListFile::ListFile(const std::filesystem::path& dir, const std::string& fileName)
+ListFile::ListFile(const std::filesystem::path& dir,
+                   const std::string& fileName)
     : ListFile(joinPath(dir, fileName)) {}
 
 ListFile::ListFile(std::string path)
@@ -65,9 +82,15 @@ ListFile::AppendResult ListFile::append(const std::string& line) const {
     std::cerr << texts::kLineBreakRefusedPrefix << path_ << std::endl;
     return AppendResult::kRefused;
   }
+  std::string whole = line;
+  whole += '\n';
   std::lock_guard<std::mutex> lock(mutex_);
-  std::ofstream out(path_, std::ios::out | std::ios::app);
-  if (!out.is_open()) return AppendResult::kOpenFailed;
-  out << line << std::endl;
+  // Plain system calls rather than a stream: the decision log appends on
+  // every request, and a stream's set-up costs more than the write.
+  const int fd =
+      ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return AppendResult::kOpenFailed;
+  writeAll(fd, whole);
+  ::close(fd);
   return AppendResult::kWritten;
 }
