@@ -84,13 +84,16 @@ ListFile::AppendResult ListFile::append(const std::string& line) const {
   }
   std::string whole = line;
   whole += '\n';
-  std::lock_guard<std::mutex> lock(mutex_);
   // Plain system calls rather than a stream: the decision log appends on
-  // every request, and a stream's set-up costs more than the write.
+  // every request, and a stream's set-up costs more than the write. Only the
+  // write needs the lock; opening and closing happen outside it.
   const int fd =
       ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return AppendResult::kOpenFailed;
-  writeAll(fd, whole);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    writeAll(fd, whole);
+  }
   ::close(fd);
   return AppendResult::kWritten;
 }

@@ -3,9 +3,9 @@
 // the daily decision log alike).
 //
 // Locking: every ListFile naming the same path shares one process-wide mutex,
-// held for the whole of each read and each append. Appends from any thread or
-// component therefore land as whole lines, and a reader never sees a partly
-// written one. The mutex is only ever held around the file operation itself,
+// held for the whole of each read and around the single write of each append.
+// Appends from any thread or component therefore land as whole lines, and a
+// reader never sees a partly written one. The mutex is only ever held around the file operation itself,
 // so callers may hold their own locks when they call in.
 #ifndef QUORVANTEL_SCREENING_LISTFILE_H_
 #define QUORVANTEL_SCREENING_LISTFILE_H_
