@@ -50,25 +50,11 @@ int64_t steadyClockNs() {
   return std::chrono::steady_clock::now().time_since_epoch().count();
 }
 
-// Appends `now` and drops what has become 61 s old or older.
-void slideWindow(std::deque<TimePoint>& times, TimePoint now) {
-  times.push_back(now);
-  while (now - times.front() >= kWindow) times.pop_front();
-}
-
-// Requests strictly younger than one second, counted from the newest back.
-int64_t countLastSecond(const std::deque<TimePoint>& times, TimePoint now) {
-  int64_t count = 0;
-  for (auto it = times.rbegin(); it != times.rend() && now - *it < kRateSpan;
-       ++it) {
-    ++count;
-  }
-  return count;
-}
-
 int32_t rateIncrement(const IpState& state, TimePoint now, int32_t qps,
                       const std::string& ip) {
-  const int64_t count = countLastSecond(state.requestTimes, now);
+  // Requests strictly younger than one second, counted from the newest back.
+  const int64_t count = state.requestTimes.countYoungerThan(
+      now.time_since_epoch().count(), kRateSpan.count());
   if (count <= qps) return 0;
   printLine(std::cout, texts::kHighQpsPrefix, count, texts::kHighQpsSuffix, ip);
   return kRateIncrement;
@@ -155,7 +141,8 @@ bool DynamicShield::shouldBlock(const std::string& ip,
   if (state.blocked) return true;
 
   const TimePoint now{std::chrono::nanoseconds(clock_())};
-  slideWindow(state.requestTimes, now);
+  // Appends `now` and drops what has become 61 s old or older.
+  state.requestTimes.slide(now.time_since_epoch().count(), kWindow.count());
   // Sequenced one by one: the rules print their lines in this order.
   int32_t increment = rateIncrement(state, now, qps, ip);
   increment += volumeIncrement(state, burst);

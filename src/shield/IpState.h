@@ -7,22 +7,25 @@
 
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <vector>
 
+#include "shield/RequestWindow.h"
+
+// The fields are ordered to leave no padding: the shield keeps one record per
+// address it has ever seen.
 struct IpState {
   // Sum of every increment so far; it never decays.
   int32_t score = 0;
+  // Once set, every later request of the address is refused at once.
+  bool blocked = false;
   // Arrival times of the requests less than 61 s older than the latest one,
   // oldest first.
-  std::deque<std::chrono::steady_clock::time_point> requestTimes;
+  RequestWindow requestTimes;
   // The newest gaps (at most 20) between consecutive requests, in whole
   // milliseconds; only gaps over 100 ms are kept.
   std::vector<double> intervalsMs;
   // Arrival of the previous request; the clock's zero means none yet.
   std::chrono::steady_clock::time_point lastRequestTime{};
-  // Once set, every later request of the address is refused at once.
-  bool blocked = false;
 };
 
 #endif  // QUORVANTEL_SHIELD_IPSTATE_H_
