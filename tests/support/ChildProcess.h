@@ -26,6 +26,7 @@ class ChildProcess {
   // Waits for the process to end by itself; its exit code (128 + signal when
   // a signal ended it), or -1 on timeout.
   int waitForExit(int timeoutMs);
+  bool running() const { return pid_ > 0; }
   // SIGTERM, then SIGKILL when it has not ended within five seconds.
   void stop();
 

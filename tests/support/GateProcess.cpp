@@ -11,6 +11,8 @@
 
 #include "support/HttpExchange.h"
 
+#include <gtest/gtest.h>
+
 extern char** environ;
 
 GateProcess::GateProcess() : dir_(/*enter=*/false), port_(freePort()) {
@@ -20,6 +22,8 @@ GateProcess::GateProcess() : dir_(/*enter=*/false), port_(freePort()) {
     dir_.write(std::string("config/") + list, "");
   }
 }
+
+GateProcess::~GateProcess() { stop(); }
 
 int GateProcess::freePort() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -86,7 +90,21 @@ int GateProcess::waitForExit(int timeoutMs) {
   return process_.waitForExit(timeoutMs);
 }
 
-void GateProcess::stop() { process_.stop(); }
+// A sanitizer report in the gate's own process fails the test that ran it.
+void GateProcess::expectNoSanitizerReport() const {
+  const std::string errors = err();
+  for (const char* marker :
+       {"WARNING: ThreadSanitizer", "ERROR: AddressSanitizer",
+        "runtime error:", "ERROR: LeakSanitizer"}) {
+    EXPECT_EQ(errors.find(marker), std::string::npos) << errors;
+  }
+}
+
+void GateProcess::stop() {
+  if (!process_.running()) return;
+  expectNoSanitizerReport();
+  process_.stop();
+}
 
 bool GateProcess::waitFor(const std::string& file, const std::string& needle,
                           int timeoutMs) const {

@@ -16,6 +16,7 @@ class GateProcess {
  public:
   // The working directory starts with a "config" directory of empty lists.
   GateProcess();
+  ~GateProcess();
   GateProcess(const GateProcess&) = delete;
   GateProcess& operator=(const GateProcess&) = delete;
 
@@ -50,6 +51,7 @@ class GateProcess {
   bool waitFor(const std::string& file, const std::string& needle,
                int timeoutMs) const;
   bool accepts() const;
+  void expectNoSanitizerReport() const;
 
   TempWorkDir dir_;
   int port_;
