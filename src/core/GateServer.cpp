@@ -28,15 +28,19 @@ size_t GateServer::workerThreadCount() {
 }
 
 void GateServer::serve(const std::string& host, int port) {
+  if (bindWithLargeBacklog(host, port)) listen_after_bind();
+}
+
+bool GateServer::bindWithLargeBacklog(const std::string& host, int port) {
   // The host ends at its first NUL, as a C string would.
-  if (!bind_to_port(host.c_str(), port)) return;
+  if (!bind_to_port(host.c_str(), port)) return false;
   // The library listens with a backlog of 5, compiled into it. A burst of new
   // connections (a front server opens one per client request) overflows
   // that, the kernel drops the excess handshakes and each of those clients
   // waits a second to retry. Listening again on the bound socket raises the
   // backlog on Linux; the kernel caps it at net.core.somaxconn.
   ::listen(svr_sock_, SOMAXCONN);
-  listen_after_bind();
+  return true;
 }
 
 // SO_REUSEADDR without SO_REUSEPORT: a port that another process listens on

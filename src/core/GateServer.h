@@ -26,6 +26,8 @@ class GateServer : public httplib::Server {
   // and runs the accept loop until the library ends it. Returns at once when
   // the bind fails.
   void serve(const std::string& host, int port);
+  // The first half of serve(): false when the bind fails.
+  bool bindWithLargeBacklog(const std::string& host, int port);
 
   // The greater of 8 and (hardware threads - 1).
   static size_t workerThreadCount();
