@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "core/Config.h"
+#include "core/ConsoleLine.h"
 #include "core/Texts.h"
 #include "firewall/CommandRunner.h"
 #include "screening/ListFile.h"
@@ -101,7 +102,7 @@ void Firewall::syncRules() {
       .forEachEntry(ListFile::Trim::kBothEnds, [&](std::string&& entry) {
         if (!looksLikeAddress(entry)) return;
         if (!holdsOnlyAddressCharacters(entry)) {
-          std::cerr << texts::kUnsafeEntrySkipped << entry << std::endl;
+          writeLine(std::cerr, texts::kUnsafeEntrySkipped + entry);
           return;
         }
         ips.push_back(std::move(entry));
@@ -131,7 +132,7 @@ void Firewall::syncLoop() {
   while (!stopRequested_) {
     if (!sleepThroughCycle(interval)) return;
     if (badIpsFileChanged()) {
-      std::cout << texts::kBadIpsChanged << std::endl;
+      writeLine(std::cout, texts::kBadIpsChanged);
       syncRules();
     }
   }
@@ -150,8 +151,9 @@ void Firewall::updateWindowsRules(const std::vector<std::string>& ips) {
   if (!strategy) return;
   const int ruleCount = static_cast<int>((ips.size() + kAddressesPerRule - 1) /
                                          kAddressesPerRule);
-  std::cout << texts::kUpdatingPrefix << ips.size() << texts::kUpdatingIpsInto
-            << ruleCount << texts::kUpdatingRules << std::endl;
+  writeLine(std::cout, texts::kUpdatingPrefix + std::to_string(ips.size()) +
+                           texts::kUpdatingIpsInto + std::to_string(ruleCount) +
+                           texts::kUpdatingRules);
   for (int i = 0; i < ruleCount; ++i) {
     applyWindowsRule(*strategy + "_" + std::to_string(i),
                      joinRuleAddresses(ips, i));
@@ -161,16 +163,16 @@ void Firewall::updateWindowsRules(const std::vector<std::string>& ips) {
 void Firewall::applyWindowsRule(const std::string& ruleName,
                                 const std::string& remoteIps) {
   if (runCommand_(setRuleCommand(ruleName, remoteIps)) == 0) {
-    std::cout << texts::kUpdatedRule << ruleName << std::endl;
+    writeLine(std::cout, texts::kUpdatedRule + ruleName);
     return;
   }
   const std::string addCommand = addRuleCommand(ruleName, remoteIps);
-  std::cout << texts::kCreatingRule << ruleName << texts::kCreatingRuleSuffix
-            << std::endl;
+  writeLine(std::cout,
+            texts::kCreatingRule + ruleName + texts::kCreatingRuleSuffix);
   const int status = runCommand_(addCommand);
   if (status != 0) {
-    std::cerr << texts::kAddRuleFailed << status << std::endl;
-    std::cerr << texts::kRunAsAdministrator << std::endl;
+    writeLine(std::cerr, texts::kAddRuleFailed + std::to_string(status));
+    writeLine(std::cerr, texts::kRunAsAdministrator);
   }
 }
 
@@ -185,12 +187,12 @@ void Firewall::syncLinuxIpset(const std::vector<std::string>& ips) {
   }
   runCommand_("ipset swap " + tmpSet + " " + *strategy);
   runCommand_("ipset destroy " + tmpSet);
-  std::cout << texts::kIpsetSynced << ips.size() << std::endl;
+  writeLine(std::cout, texts::kIpsetSynced + std::to_string(ips.size()));
 }
 
 std::optional<std::string> Firewall::safeStrategyName() {
   std::string name = Config::instance().strategyName();
   if (canBeQuoted(name)) return name;
-  std::cerr << texts::kUnsafeStrategyName << name << std::endl;
+  writeLine(std::cerr, texts::kUnsafeStrategyName + name);
   return std::nullopt;
 }

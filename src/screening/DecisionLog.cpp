@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "core/ConsoleLine.h"
 #include "core/Texts.h"
 #include "screening/ListFile.h"
 
@@ -68,8 +69,8 @@ void DecisionLog::write(const std::string& ip, const std::string& tag,
   appendVisible(line, userAgent);
 
   if (ListFile(fileName).append(line) == ListFile::AppendResult::kOpenFailed) {
-    std::cerr << texts::kFailedToOpen << fileName << texts::kLogForWriting
-              << std::endl;
+    writeLine(std::cerr, texts::kFailedToOpen + std::string(fileName) +
+                             texts::kLogForWriting);
   }
 }
 
@@ -78,6 +79,6 @@ void ensureLogsDirectory() {
   try {
     std::filesystem::create_directories(kLogsDirectory);
   } catch (const std::exception& e) {
-    std::cerr << texts::kLogDirCreateError << e.what() << std::endl;
+    writeLine(std::cerr, texts::kLogDirCreateError + std::string(e.what()));
   }
 }

@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/ConsoleLine.h"
 #include "core/Texts.h"
 
 namespace {
@@ -32,7 +33,8 @@ void trimLine(std::string& line, ListFile::Trim trim) {
 
 }  // namespace
 
-ListFile::ListFile(const std::filesystem::path& dir, const std::string& fileName)
+ListFile::ListFile(const std::filesystem::path& dir,
+                   const std::string& fileName)
     : ListFile(joinPath(dir, fileName)) {}
 
 ListFile::ListFile(std::string path)
@@ -62,7 +64,7 @@ bool ListFile::forEachEntry(
 
 ListFile::AppendResult ListFile::append(const std::string& line) const {
   if (line.find_first_of("\r\n") != std::string::npos) {
-    std::cerr << texts::kLineBreakRefusedPrefix << path_ << std::endl;
+    writeLine(std::cerr, texts::kLineBreakRefusedPrefix + path_);
     return AppendResult::kRefused;
   }
   std::lock_guard<std::mutex> lock(mutex_);

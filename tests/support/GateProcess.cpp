@@ -2,12 +2,15 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -22,6 +25,20 @@ extern char** environ;
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+constexpr uid_t kNobody = 65534;
+
+// What the sanitizers print first in a report.
+constexpr const char* kSanitizerMarkers[] = {
+    "ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
+    "WARNING: ThreadSanitizer", "runtime error: "};
+
+// In the child, before exec: only async-signal-safe calls.
+bool dropToNobody() {
+  if (geteuid() != 0) return true;
+  return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 &&
+         setuid(kNobody) == 0;
+}
 
 bool pollUntil(int timeoutMs, const std::function<bool()>& done) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -42,7 +59,12 @@ GateProcess::GateProcess() : dir_(/*enter=*/false), port_(freePort()) {
   }
 }
 
-GateProcess::~GateProcess() { stop(); }
+GateProcess::~GateProcess() {
+  stop();
+  const std::string report = sanitizerReport();
+  if (!report.empty())
+    ADD_FAILURE() << "the gate's sanitizer report:\n" << report;
+}
 
 int GateProcess::freePort() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -84,6 +106,11 @@ void GateProcess::prependPath(const std::string& directory) {
   env_["PATH"] = directory + ":" + current;
 }
 
+void GateProcess::runUnprivileged() {
+  unprivileged_ = true;
+  std::filesystem::permissions(dir_.path(), std::filesystem::perms::all);
+}
+
 void GateProcess::start(bool waitUntilServing) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry; ++entry) {
@@ -107,6 +134,7 @@ void GateProcess::start(bool waitUntilServing) {
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
+    if (unprivileged_ && !dropToNobody()) _exit(125);
     char* argv[] = {const_cast<char*>(QV_APP_PATH), nullptr};
     execve(QV_APP_PATH, argv, envp.data());
     _exit(127);
@@ -143,6 +171,15 @@ void GateProcess::stop() {
     waitpid(pid_, nullptr, 0);
   }
   pid_ = -1;
+}
+
+std::string GateProcess::sanitizerReport() const {
+  const std::string errors = err();
+  size_t first = std::string::npos;
+  for (const char* marker : kSanitizerMarkers) {
+    first = std::min(first, errors.find(marker));
+  }
+  return first == std::string::npos ? std::string() : errors.substr(first);
 }
 
 bool GateProcess::waitFor(const std::string& file, const std::string& needle,

@@ -1,7 +1,9 @@
 // GateProcess: the real QuorvantelApp, started in a fresh temporary working
 // directory on a free loopback port, with its standard output and standard
 // error captured to files of that directory. Stopped by its process id when
-// the object ends.
+// the object ends; a sanitizer report in its standard error then fails the
+// running test, since the gate's own crashes and races would otherwise go
+// unseen.
 #ifndef QUORVANTEL_TESTS_SUPPORT_GATEPROCESS_H_
 #define QUORVANTEL_TESTS_SUPPORT_GATEPROCESS_H_
 
@@ -32,6 +34,10 @@ class GateProcess {
   // Sets an environment variable of the gate; PATH entries are prepended.
   void setEnv(const std::string& name, const std::string& value);
   void prependPath(const std::string& directory);
+  // Runs the gate as the unprivileged user "nobody" when the tests run as
+  // root, so that permission bits bind it; the working directory is opened
+  // to everyone for that.
+  void runUnprivileged();
 
   // Starts the gate; with waitUntilServing, returns once it accepts
   // connections (throws when it does not within a few seconds).
@@ -45,6 +51,8 @@ class GateProcess {
   // Polls standard output (or error) until it holds `needle`.
   bool waitForOut(const std::string& needle, int timeoutMs = 5000) const;
   bool waitForErr(const std::string& needle, int timeoutMs = 5000) const;
+  // Standard error from the first sanitizer report on; empty when none.
+  std::string sanitizerReport() const;
 
   static int freePort();
 
@@ -56,6 +64,7 @@ class GateProcess {
   TempWorkDir dir_;
   int port_;
   pid_t pid_ = -1;
+  bool unprivileged_ = false;
   std::map<std::string, std::string> env_;
 };
 
