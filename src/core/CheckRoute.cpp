@@ -10,6 +10,7 @@
 #include "core/RequestFacts.h"
 #include "core/Texts.h"
 #include "screening/FPCheck.h"
+#include "shield/DynamicShield.h"
 
 namespace {
 
@@ -34,8 +35,9 @@ void answer(httplib::Response& response, int status, const char* body) {
 void refuse(const CheckHandlerContext& context, const RequestFacts& facts,
             httplib::Response& response, const char* tag, const char* body) {
   response.status = 401;
-  if (tag != nullptr)
+  if (tag != nullptr) {
     context.fpCheck.logAllowedIp(facts.ip, tag, facts.userAgent);
+  }
   answer(response, 401, body);
 }
 
@@ -53,6 +55,11 @@ void screen(const CheckHandlerContext& context, const RequestFacts& facts,
   if (!fpCheck.isUserAgentAllowed(facts.userAgent)) {
     return refuse(context, facts, response, texts::kUserAgentTag,
                   texts::kUserAgentBody);
+  }
+  if (context.config.enableDynamicShield() &&
+      context.dynamicShield.shouldBlock(facts.ip, facts.userAgent)) {
+    return refuse(context, facts, response, texts::kShieldTag,
+                  texts::kShieldBody);
   }
   if (context.config.enableConsoleLog()) {
     fpCheck.logAllowedIp(facts.ip, texts::kAllowedTag, facts.userAgent);

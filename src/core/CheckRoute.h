@@ -8,6 +8,7 @@
 
 class BotGuard;
 class Config;
+class DynamicShield;
 class FPCheck;
 
 // What the route is bound to; everything belongs to main and outlives the
@@ -16,6 +17,7 @@ struct CheckHandlerContext {
   Config& config;
   BotGuard& botGuard;
   FPCheck& fpCheck;
+  DynamicShield& dynamicShield;
 };
 
 // Answers 200 "OK" to let the request through or 401 to refuse it.

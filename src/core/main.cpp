@@ -11,6 +11,7 @@
 #include "core/Texts.h"
 #include "firewall/Firewall.h"
 #include "screening/FPCheck.h"
+#include "shield/DynamicShield.h"
 
 namespace {
 
@@ -42,12 +43,14 @@ int main() {
 
   FPCheck fpCheck(kConfigDir);
   BotGuard botGuard(&fpCheck, kConfigDir);
+  DynamicShield dynamicShield(kConfigDir);
   std::unique_ptr<Firewall> firewall;
-  if (config.enableFirewallSync())
+  if (config.enableFirewallSync()) {
     firewall = std::make_unique<Firewall>(kConfigDir);
+  }
   {
     GateServer server;
-    const CheckHandlerContext context{config, botGuard, fpCheck};
+    const CheckHandlerContext context{config, botGuard, fpCheck, dynamicShield};
     server.Get("/check", [&context](const httplib::Request& request,
                                     httplib::Response& response) {
       checkHandler(context, request, response);

@@ -20,6 +20,8 @@
 
 #include "support/HttpExchange.h"
 
+#include <gtest/gtest.h>
+
 extern char** environ;
 
 namespace {
@@ -163,8 +165,19 @@ int GateProcess::waitForExit(int timeoutMs) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// A sanitizer report in the gate's own process fails the test that ran it.
+void GateProcess::expectNoSanitizerReport() const {
+  const std::string errors = err();
+  for (const char* marker :
+       {"WARNING: ThreadSanitizer", "ERROR: AddressSanitizer",
+        "runtime error:", "ERROR: LeakSanitizer"}) {
+    EXPECT_EQ(errors.find(marker), std::string::npos) << errors;
+  }
+}
+
 void GateProcess::stop() {
   if (pid_ <= 0) return;
+  expectNoSanitizerReport();
   kill(pid_, SIGTERM);
   if (waitForExit(5000) < 0) {
     kill(pid_, SIGKILL);

@@ -60,6 +60,7 @@ class GateProcess {
   bool waitFor(const std::string& file, const std::string& needle,
                int timeoutMs) const;
   bool accepts() const;
+  void expectNoSanitizerReport() const;
 
   TempWorkDir dir_;
   int port_;
