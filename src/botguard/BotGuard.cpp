@@ -134,8 +134,8 @@ bool BotGuard::verifyReverseDns(const std::string& ip) {
       resolvesBackTo(*hostName, address)) {
     return true;
   }
-  writeLine(std::cout, texts::kDnsCheckFailedPrefix + ip +
-                           texts::kDnsCheckFailedSeparator + lowerHostName);
+  writeLine(std::cout, texts::kDnsCheckFailedPrefix, ip,
+            texts::kDnsCheckFailedSeparator, lowerHostName);
   return false;
 }
 
@@ -158,10 +158,10 @@ void BotGuard::admitGenuine(const std::string& ip) {
   std::lock_guard<std::mutex> lock(goodIpsMutex_);
   if (!goodIps_.insert(ip).second) return;
   appendToFile(kGoodIpsFile, ip);
-  writeLine(std::cout, texts::kValidBotPrefix + ip);
+  writeLine(std::cout, texts::kValidBotPrefix, ip);
 }
 
 void BotGuard::rejectFake(const std::string& ip) {
   if (fpCheck_ != nullptr) fpCheck_->addToBlacklist(ip);
-  writeLine(std::cout, texts::kFakeBotPrefix + ip + texts::kFakeBotSuffix);
+  writeLine(std::cout, texts::kFakeBotPrefix, ip, texts::kFakeBotSuffix);
 }

@@ -15,8 +15,8 @@
 namespace {
 
 void printRequestLine(const RequestFacts& facts) {
-  writeLine(std::cout, texts::kConsoleRequestPrefix + facts.ip +
-                           texts::kConsoleRequestUrl + facts.uri);
+  writeLine(std::cout, texts::kConsoleRequestPrefix, facts.ip,
+            texts::kConsoleRequestUrl, facts.uri);
 }
 
 // The route's own test is case-sensitive, on the user agent as received.
@@ -84,7 +84,7 @@ void checkHandler(const CheckHandlerContext& context,
   try {
     screen(context, facts, response);
   } catch (const std::exception& e) {
-    writeLine(std::cerr, texts::kExceptionPrefix + std::string(e.what()));
+    writeLine(std::cerr, texts::kExceptionPrefix, e.what());
     // Not guarded: if the log fails again, the exception leaves the route
     // and the library's 500 becomes the usual 401.
     refuse(context, facts, response, texts::kExceptionTag,

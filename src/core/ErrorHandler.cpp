@@ -10,6 +10,6 @@ void errorHandler(const httplib::Request& request,
                   httplib::Response& response) {
   response.status = 401;
   const std::string ip = RequestFacts::header(request, "X-Real-IP");
-  writeLine(std::cerr, texts::kErrorHandlerPrefix + ip);
+  writeLine(std::cerr, texts::kErrorHandlerPrefix, ip);
   response.set_content(texts::kErrorHandlerBody, texts::kContentType);
 }

@@ -102,7 +102,7 @@ void Firewall::syncRules() {
       .forEachEntry(ListFile::Trim::kBothEnds, [&](std::string&& entry) {
         if (!looksLikeAddress(entry)) return;
         if (!holdsOnlyAddressCharacters(entry)) {
-          writeLine(std::cerr, texts::kUnsafeEntrySkipped + entry);
+          writeLine(std::cerr, texts::kUnsafeEntrySkipped, entry);
           return;
         }
         ips.push_back(std::move(entry));
@@ -151,9 +151,8 @@ void Firewall::updateWindowsRules(const std::vector<std::string>& ips) {
   if (!strategy) return;
   const int ruleCount = static_cast<int>((ips.size() + kAddressesPerRule - 1) /
                                          kAddressesPerRule);
-  writeLine(std::cout, texts::kUpdatingPrefix + std::to_string(ips.size()) +
-                           texts::kUpdatingIpsInto + std::to_string(ruleCount) +
-                           texts::kUpdatingRules);
+  writeLine(std::cout, texts::kUpdatingPrefix, ips.size(),
+            texts::kUpdatingIpsInto, ruleCount, texts::kUpdatingRules);
   for (int i = 0; i < ruleCount; ++i) {
     applyWindowsRule(*strategy + "_" + std::to_string(i),
                      joinRuleAddresses(ips, i));
@@ -163,15 +162,15 @@ void Firewall::updateWindowsRules(const std::vector<std::string>& ips) {
 void Firewall::applyWindowsRule(const std::string& ruleName,
                                 const std::string& remoteIps) {
   if (runCommand_(setRuleCommand(ruleName, remoteIps)) == 0) {
-    writeLine(std::cout, texts::kUpdatedRule + ruleName);
+    writeLine(std::cout, texts::kUpdatedRule, ruleName);
     return;
   }
   const std::string addCommand = addRuleCommand(ruleName, remoteIps);
-  writeLine(std::cout,
-            texts::kCreatingRule + ruleName + texts::kCreatingRuleSuffix);
+  writeLine(std::cout, texts::kCreatingRule, ruleName,
+            texts::kCreatingRuleSuffix);
   const int status = runCommand_(addCommand);
   if (status != 0) {
-    writeLine(std::cerr, texts::kAddRuleFailed + std::to_string(status));
+    writeLine(std::cerr, texts::kAddRuleFailed, status);
     writeLine(std::cerr, texts::kRunAsAdministrator);
   }
 }
@@ -187,12 +186,12 @@ void Firewall::syncLinuxIpset(const std::vector<std::string>& ips) {
   }
   runCommand_("ipset swap " + tmpSet + " " + *strategy);
   runCommand_("ipset destroy " + tmpSet);
-  writeLine(std::cout, texts::kIpsetSynced + std::to_string(ips.size()));
+  writeLine(std::cout, texts::kIpsetSynced, ips.size());
 }
 
 std::optional<std::string> Firewall::safeStrategyName() {
   std::string name = Config::instance().strategyName();
   if (canBeQuoted(name)) return name;
-  writeLine(std::cerr, texts::kUnsafeStrategyName + name);
+  writeLine(std::cerr, texts::kUnsafeStrategyName, name);
   return std::nullopt;
 }

@@ -69,8 +69,7 @@ void DecisionLog::write(const std::string& ip, const std::string& tag,
   appendVisible(line, userAgent);
 
   if (ListFile(fileName).append(line) == ListFile::AppendResult::kOpenFailed) {
-    writeLine(std::cerr, texts::kFailedToOpen + std::string(fileName) +
-                             texts::kLogForWriting);
+    writeLine(std::cerr, texts::kFailedToOpen, fileName, texts::kLogForWriting);
   }
 }
 
@@ -79,6 +78,6 @@ void ensureLogsDirectory() {
   try {
     std::filesystem::create_directories(kLogsDirectory);
   } catch (const std::exception& e) {
-    writeLine(std::cerr, texts::kLogDirCreateError + std::string(e.what()));
+    writeLine(std::cerr, texts::kLogDirCreateError, e.what());
   }
 }

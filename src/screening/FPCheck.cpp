@@ -91,7 +91,7 @@ void FPCheck::appendToFile(const std::string& fileName,
                            const std::string& line) {
   ListFile file(configFilePath(fileName));
   if (file.append(line) == ListFile::AppendResult::kOpenFailed) {
-    writeLine(std::cerr, texts::kWriteFailedPrefix + file.path());
+    writeLine(std::cerr, texts::kWriteFailedPrefix, file.path());
   }
 }
 
@@ -153,8 +153,8 @@ bool FPCheck::checkBadUrlKeyword(const std::string& ip,
   if (keyword == nullptr) return false;
   if (insertBadIp(ip)) {
     appendToFile(kBadIpsFile, ip);
-    writeLine(std::cout, texts::kMaliciousAccessPrefix + ip +
-                             texts::kContainingKeyword + *keyword);
+    writeLine(std::cout, texts::kMaliciousAccessPrefix, ip,
+              texts::kContainingKeyword, *keyword);
   }
   return true;
 }
@@ -174,7 +174,7 @@ bool FPCheck::isUserAgentAllowed(const std::string& userAgent) const {
 void FPCheck::addToBlacklist(const std::string& ip) {
   if (!insertBadIp(ip)) return;
   appendToFile(kBadIpsFile, ip);
-  writeLine(std::cout, texts::kAddedToBlacklist + ip);
+  writeLine(std::cout, texts::kAddedToBlacklist, ip);
 }
 
 bool FPCheck::isIpAllowed(const std::string& ip) {
@@ -224,10 +224,9 @@ void FPCheck::checkOnePendingIp() {
     std::lock_guard<std::mutex> lock(pendingMutex_);
     pendingGeoIps_.erase(ip);
   }
-  writeLine(std::cout,
-            texts::kGeoCheckPrefix + ip + texts::kGeoCheckIs +
-                (result.isForeign ? texts::kGeoForeign : texts::kGeoDomestic) +
-                texts::kGeoCheckDash + result.country);
+  writeLine(std::cout, texts::kGeoCheckPrefix, ip, texts::kGeoCheckIs,
+            result.isForeign ? texts::kGeoForeign : texts::kGeoDomestic,
+            texts::kGeoCheckDash, result.country);
 }
 
 bool FPCheck::peekPendingIp(std::string& ip) {

@@ -64,7 +64,7 @@ bool ListFile::forEachEntry(
 
 ListFile::AppendResult ListFile::append(const std::string& line) const {
   if (line.find_first_of("\r\n") != std::string::npos) {
-    writeLine(std::cerr, texts::kLineBreakRefusedPrefix + path_);
+    writeLine(std::cerr, texts::kLineBreakRefusedPrefix, path_);
     return AppendResult::kRefused;
   }
   std::lock_guard<std::mutex> lock(mutex_);

