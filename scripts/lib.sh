@@ -8,6 +8,7 @@ PACKAGES=(
   libcpp-httplib-dev nlohmann-json3-dev libbrotli-dev libssl-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   python3
+  clang libclang-rt-14-dev
 )
 
 install_missing_packages() {

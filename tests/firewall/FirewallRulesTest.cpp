@@ -152,4 +152,31 @@ TEST(FirewallRulesTest, IpsetRefillsATemporarySetAndSwapsIt) {
             "[Firewall-Linux] IPSet synced. Total IPs: 0\n");
 }
 
+TEST(FirewallRulesTest, CommandBuildingKeepsEntriesThatActAsSyntaxOut) {
+  // Whoever passes them: each would split into extra arguments.
+  const std::vector<std::string> unsafe = {"1.1.1.1\" dir=out action=allow \"x",
+                                           "2.2.2.2 -exist", ""};
+  std::vector<std::string> entries = unsafe;
+  entries.push_back("10.0.0.1");
+  FirewallHarness harness;
+  harness.start();
+  harness.firewall().updateWindowsRules(entries);
+  harness.firewall().syncLinuxIpset(entries);
+  harness.firewall().updateWindowsRules(unsafe);
+  EXPECT_EQ(
+      harness.commands(),
+      (std::vector<std::string>{
+          setRule("QV_0", "10.0.0.1"), "ipset create QV_tmp hash:ip -exist",
+          "ipset flush QV_tmp", "ipset add QV_tmp 10.0.0.1 -exist",
+          "ipset swap QV_tmp QV", "ipset destroy QV_tmp"}));
+  EXPECT_EQ(harness.out(),
+            "[Firewall-Win] Updating 1 IPs into 1 rules.\n"
+            "[Firewall] Updated rule: QV_0\n"
+            "[Firewall-Linux] IPSet synced. Total IPs: 1\n");
+  std::string skipped;
+  for (const std::string& entry : unsafe)
+    skipped += "[Firewall] Skipping unsafe entry: " + entry + "\n";
+  EXPECT_EQ(harness.err(), skipped + skipped + skipped);
+}
+
 }  // namespace
