@@ -24,6 +24,12 @@ std::mutex& mutexForPath(const std::string& path) {
   return *slot;
 }
 
+// A directory opens for reading here, and then reads as an empty file.
+bool isDirectory(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::is_directory(path, ignored);
+}
+
 void trimLine(std::string& line, ListFile::Trim trim) {
   line.erase(line.find_last_not_of(kTrimSet) + 1);
   if (trim == ListFile::Trim::kBothEnds) {
@@ -51,7 +57,7 @@ bool ListFile::forEachEntry(
   {
     std::lock_guard<std::mutex> lock(mutex_);
     std::ifstream in(path_);
-    if (!in.is_open()) return false;
+    if (!in.is_open() || isDirectory(path_)) return false;
     std::string line;
     while (std::getline(in, line)) {
       trimLine(line, trim);

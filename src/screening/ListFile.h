@@ -41,7 +41,7 @@ class ListFile {
 
   // Calls onEntry with every entry in file order: each line trimmed as asked,
   // empty ones skipped. Returns false, calling nothing, when the file does
-  // not open for reading.
+  // not open for reading or is a directory.
   bool forEachEntry(
       Trim trim, const std::function<void(std::string&& entry)>& onEntry) const;
 
