@@ -9,28 +9,12 @@
 
 #include "core/ConsoleLine.h"
 #include "core/Texts.h"
+#include "core/VisibleText.h"
 #include "screening/ListFile.h"
 
 namespace {
 
 constexpr char kLogsDirectory[] = "logs";
-
-// Header values arrive percent-decoded, so any byte may reach us. A control
-// byte is written as \xNN: a line break can then never split one decision
-// into several lines, and nothing invisible hides in the file.
-void appendVisible(std::string& line, const std::string& field) {
-  static constexpr char kHexDigits[] = "0123456789abcdef";
-  for (char c : field) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) {
-      line += "\\x";
-      line += kHexDigits[byte >> 4];
-      line += kHexDigits[byte & 0x0f];
-    } else {
-      line += c;
-    }
-  }
-}
 
 std::tm localTime(std::chrono::system_clock::time_point when) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(when);

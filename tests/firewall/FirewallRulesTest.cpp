@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "firewall/FirewallHarness.h"
@@ -113,9 +114,15 @@ TEST(FirewallRulesTest, ShrinkingListLeavesHigherRulesAlone) {
 }
 
 TEST(FirewallRulesTest, UnsafeStrategyNameRunsNothing) {
-  for (const std::string& name : std::vector<std::string>{
-           "QV\"&calc&\"", "QV Block", "QV\tBlock", "QV\x1b", "QV\x7f"}) {
-    SCOPED_TRACE(name);
+  // Each name, and how its line shows it: control bytes as \xNN.
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"QV\"&calc&\"", "QV\"&calc&\""},
+      {"QV Block", "QV Block"},
+      {"QV\tBlock", "QV\\x09Block"},
+      {"QV\x1b", "QV\\x1b"},
+      {"QV\x7f", "QV\\x7f"}};
+  for (const auto& [name, shown] : names) {
+    SCOPED_TRACE(shown);
     FirewallHarness harness(10, name);
     harness.start();
     harness.firewall().updateWindowsRules({"1.1.1.1"});
@@ -124,7 +131,7 @@ TEST(FirewallRulesTest, UnsafeStrategyNameRunsNothing) {
     EXPECT_EQ(harness.out(), "");
     const std::string line =
         "!!! [Firewall Error] Unsafe strategy name, no rule command run: " +
-        name + "\n";
+        shown + "\n";
     EXPECT_EQ(harness.err(), line + line);
   }
 }

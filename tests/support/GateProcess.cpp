@@ -101,6 +101,16 @@ void GateProcess::runUnprivileged() {
   std::filesystem::permissions(dir_.path(), std::filesystem::perms::all);
 }
 
+bool GateProcess::unprivilegedCanRun() {
+  const pid_t child = fork();
+  if (child == 0) {
+    _exit(dropToNobody() && access(QV_APP_PATH, X_OK) == 0 ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 void GateProcess::start(bool waitUntilServing) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry; ++entry) {

@@ -36,6 +36,8 @@ class GateProcess {
   // root, so that permission bits bind it; the working directory is opened
   // to everyone for that.
   void runUnprivileged();
+  // Whether "nobody" may run the gate's executable where it was built.
+  static bool unprivilegedCanRun();
 
   // Starts the gate; with waitUntilServing, returns once it accepts
   // connections (throws when it does not within a few seconds).
