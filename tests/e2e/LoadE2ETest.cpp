@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -364,6 +365,13 @@ TEST_F(LoadE2ETest, EveryAnswerAndEveryLineIsTheOneTheRulesPredict) {
   EXPECT_EQ(ruleAddresses(), dotted);
 
   EXPECT_EQ(HttpExchange::check(gate_.port(), "203.0.113.7").body, "OK");
+  std::cout << "[ FIGURES  ] " << sent_ + 1
+            << " requests answered and checked, " << splitLines(badIps).size()
+            << " blacklist lines, "
+            << splitLines(decisionLogOf(gate_.dir().path())).size()
+            << " decision-log lines, " << splitLines(out).size()
+            << " standard-output lines, " << splitLines(gate_.err()).size()
+            << " standard-error lines\n";
 }
 
 }  // namespace
