@@ -1,6 +1,7 @@
 #include "core/ElasticThreadPool.h"
 
 #include <algorithm>
+#include <system_error>
 #include <utility>
 
 ElasticThreadPool::ElasticThreadPool(size_t coreThreads, size_t maxThreads)
@@ -19,7 +20,7 @@ void ElasticThreadPool::enqueue(std::function<void()> task) {
     // this counts the tasks that no worker will take soon.
     if (!shuttingDown_ && tasks_.size() > idleWorkers_ &&
         workers_.size() < maxThreads_) {
-      addWorker();
+      tryToAddWorker();
     }
   }
   taskQueued_.notify_one();
@@ -46,6 +47,16 @@ size_t ElasticThreadPool::threadCount() const {
 void ElasticThreadPool::addWorker() {
   ++idleWorkers_;
   workers_.emplace_back(&ElasticThreadPool::work, this);
+}
+
+// Out of threads, the task waits for the workers there are, as in a fixed
+// pool, rather than take the accept loop down.
+void ElasticThreadPool::tryToAddWorker() {
+  try {
+    addWorker();
+  } catch (const std::system_error&) {
+    --idleWorkers_;
+  }
 }
 
 void ElasticThreadPool::work() {

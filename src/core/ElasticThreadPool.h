@@ -36,7 +36,8 @@ class ElasticThreadPool : public httplib::TaskQueue {
   size_t threadCount() const;
 
  private:
-  void addWorker();  // mutex_ held
+  void addWorker();       // mutex_ held; throws when no thread can start
+  void tryToAddWorker();  // mutex_ held
   void work();
 
   const size_t maxThreads_;
