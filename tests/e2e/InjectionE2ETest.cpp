@@ -107,7 +107,7 @@ TEST_F(InjectionE2ETest, NothingSplitsALineOrReachesACommandAsSyntax) {
   ++logged;
   // Its own answer may meet its fake verdict already: then it is not logged.
   if (check("192.0.2.60", "/", "bot%0D%0Ainjected") == 200) ++logged;
-  ASSERT_TRUE(gate_.waitForOut("FAKE BOT DETECTED: 192.0.2.60 "));
+  ASSERT_TRUE(gate_.waitForOut("FAKE BOT DETECTED: 192.0.2.60 ", 30000));
 
   // The blacklist file: one whole line per address that can be one; those
   // holding a line break are refused there and kept in memory only.
