@@ -9,6 +9,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx-light wrk
   python3
+  clang libclang-rt-14-dev
 )
 
 install_missing_packages() {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <utility>
 
+#include "core/ConsoleLine.h"
 #include "core/Texts.h"
 #include "screening/FPCheck.h"
 #include "screening/ListFile.h"
@@ -23,12 +24,6 @@ std::string toLowerAscii(std::string text) {
     return static_cast<char>(std::tolower(c));
   });
   return text;
-}
-
-// One insertion per line keeps the worker's lines apart from the request
-// threads' lines.
-void printLine(const std::string& line) {
-  std::cout << (line + '\n') << std::flush;
 }
 
 bool declaresCrawler(const std::string& userAgent) {
@@ -139,8 +134,8 @@ bool BotGuard::verifyReverseDns(const std::string& ip) {
       resolvesBackTo(*hostName, address)) {
     return true;
   }
-  printLine(texts::kDnsCheckFailedPrefix + ip +
-            texts::kDnsCheckFailedSeparator + lowerHostName);
+  writeLine(std::cout, texts::kDnsCheckFailedPrefix, ip,
+            texts::kDnsCheckFailedSeparator, lowerHostName);
   return false;
 }
 
@@ -163,10 +158,10 @@ void BotGuard::admitGenuine(const std::string& ip) {
   std::lock_guard<std::mutex> lock(goodIpsMutex_);
   if (!goodIps_.insert(ip).second) return;
   appendToFile(kGoodIpsFile, ip);
-  printLine(texts::kValidBotPrefix + ip);
+  writeLine(std::cout, texts::kValidBotPrefix, ip);
 }
 
 void BotGuard::rejectFake(const std::string& ip) {
   if (fpCheck_ != nullptr) fpCheck_->addToBlacklist(ip);
-  printLine(texts::kFakeBotPrefix + ip + texts::kFakeBotSuffix);
+  writeLine(std::cout, texts::kFakeBotPrefix, ip, texts::kFakeBotSuffix);
 }

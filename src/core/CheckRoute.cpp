@@ -6,6 +6,7 @@
 
 #include "botguard/BotGuard.h"
 #include "core/Config.h"
+#include "core/ConsoleLine.h"
 #include "core/RequestFacts.h"
 #include "core/Texts.h"
 #include "screening/FPCheck.h"
@@ -14,10 +15,8 @@
 namespace {
 
 void printRequestLine(const RequestFacts& facts) {
-  // One insertion per line keeps concurrent requests' lines apart.
-  std::cout << (texts::kConsoleRequestPrefix + facts.ip +
-                texts::kConsoleRequestUrl + facts.uri + '\n')
-            << std::flush;
+  writeLine(std::cout, texts::kConsoleRequestPrefix, facts.ip,
+            texts::kConsoleRequestUrl, facts.uri);
 }
 
 // The route's own test is case-sensitive, on the user agent as received.
@@ -85,7 +84,7 @@ void checkHandler(const CheckHandlerContext& context,
   try {
     screen(context, facts, response);
   } catch (const std::exception& e) {
-    std::cerr << texts::kExceptionPrefix << e.what() << std::endl;
+    writeLine(std::cerr, texts::kExceptionPrefix, e.what());
     // Not guarded: if the log fails again, the exception leaves the route
     // and the library's 500 becomes the usual 401.
     refuse(context, facts, response, texts::kExceptionTag,

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "core/ConsoleLine.h"
 #include "core/RequestFacts.h"
 #include "core/Texts.h"
 
@@ -9,6 +10,6 @@ void errorHandler(const httplib::Request& request,
                   httplib::Response& response) {
   response.status = 401;
   const std::string ip = RequestFacts::header(request, "X-Real-IP");
-  std::cerr << texts::kErrorHandlerPrefix << ip << std::endl;
+  writeLine(std::cerr, texts::kErrorHandlerPrefix, ip);
   response.set_content(texts::kErrorHandlerBody, texts::kContentType);
 }

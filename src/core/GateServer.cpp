@@ -7,10 +7,13 @@
 #include <algorithm>
 #include <thread>
 
+#include "core/ElasticThreadPool.h"
 #include "core/ErrorHandler.h"
 
 GateServer::GateServer() {
-  new_task_queue = [] { return new httplib::ThreadPool(workerThreadCount()); };
+  new_task_queue = [] {
+    return new ElasticThreadPool(workerThreadCount(), kMaxWorkerThreads);
+  };
   set_keep_alive_max_count(kKeepAliveMaxCount);
   set_keep_alive_timeout(kKeepAliveTimeoutSeconds);
   set_read_timeout(kReadTimeoutSeconds, 0);

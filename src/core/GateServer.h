@@ -4,7 +4,8 @@
 // TCP_NODELAY).
 //
 // Threads: built and served from the main thread; the route, the error
-// handler and the answer guard run on the library's worker threads.
+// handler and the answer guard run on the worker threads of an
+// ElasticThreadPool, which grows while idle connections hold its workers.
 #ifndef QUORVANTEL_CORE_GATESERVER_H_
 #define QUORVANTEL_CORE_GATESERVER_H_
 
@@ -19,6 +20,10 @@ class GateServer : public httplib::Server {
   static constexpr time_t kKeepAliveTimeoutSeconds = 5;
   static constexpr time_t kReadTimeoutSeconds = 5;
   static constexpr time_t kWriteTimeoutSeconds = 5;
+  // Workers beyond workerThreadCount() are added while every worker is
+  // busy, up to this many in all, so that idle connections cannot take
+  // every worker from the other clients.
+  static constexpr size_t kMaxWorkerThreads = 512;
 
   GateServer();
 

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "core/Config.h"
+#include "core/ConsoleLine.h"
 #include "core/Texts.h"
 #include "firewall/CommandRunner.h"
 #include "screening/ListFile.h"
@@ -18,16 +19,18 @@ constexpr int kMinIntervalSeconds = 10;
 constexpr size_t kAddressesPerRule = 450;
 constexpr size_t kShortestEntry = 7;
 
-// Characters of IPv4 and IPv6 addresses, masks and ranges. Anything else in
-// an entry (quotes, blanks, shell syntax, a trailing remark) is refused.
+// Characters of IPv4 and IPv6 addresses, masks and ranges. An entry holding
+// anything else (quotes, blanks, shell syntax, a trailing remark), or
+// nothing, never reaches a command line.
 constexpr char kAddressCharacters[] = "0123456789abcdefABCDEF.:/-";
 
 bool looksLikeAddress(const std::string& entry) {
   return entry.size() >= kShortestEntry && entry.find('.') != std::string::npos;
 }
 
-bool holdsOnlyAddressCharacters(const std::string& entry) {
-  return entry.find_first_not_of(kAddressCharacters) == std::string::npos;
+bool isSafeAddress(const std::string& entry) {
+  return !entry.empty() &&
+         entry.find_first_not_of(kAddressCharacters) == std::string::npos;
 }
 
 // A double quote or a blank would end the quoted rule name early; a control
@@ -99,12 +102,7 @@ void Firewall::syncRules() {
   std::vector<std::string> ips;
   ListFile(configDir_, kBadIpsFile)
       .forEachEntry(ListFile::Trim::kBothEnds, [&](std::string&& entry) {
-        if (!looksLikeAddress(entry)) return;
-        if (!holdsOnlyAddressCharacters(entry)) {
-          std::cerr << texts::kUnsafeEntrySkipped << entry << std::endl;
-          return;
-        }
-        ips.push_back(std::move(entry));
+        if (looksLikeAddress(entry)) ips.push_back(std::move(entry));
       });
   if (!ips.empty()) updateWindowsRules(ips);
 }
@@ -131,7 +129,7 @@ void Firewall::syncLoop() {
   while (!stopRequested_) {
     if (!sleepThroughCycle(interval)) return;
     if (badIpsFileChanged()) {
-      std::cout << texts::kBadIpsChanged << std::endl;
+      writeLine(std::cout, texts::kBadIpsChanged);
       syncRules();
     }
   }
@@ -145,13 +143,17 @@ bool Firewall::sleepThroughCycle(int seconds) {
   return true;
 }
 
-void Firewall::updateWindowsRules(const std::vector<std::string>& ips) {
+void Firewall::updateWindowsRules(const std::vector<std::string>& entries) {
   const std::optional<std::string> strategy = safeStrategyName();
   if (!strategy) return;
+  const std::vector<std::string> ips = safeAddresses(entries);
+  // Nothing left to apply: as for a file without a qualifying line, no line
+  // and no command.
+  if (ips.empty() && !entries.empty()) return;
   const int ruleCount = static_cast<int>((ips.size() + kAddressesPerRule - 1) /
                                          kAddressesPerRule);
-  std::cout << texts::kUpdatingPrefix << ips.size() << texts::kUpdatingIpsInto
-            << ruleCount << texts::kUpdatingRules << std::endl;
+  writeLine(std::cout, texts::kUpdatingPrefix, ips.size(),
+            texts::kUpdatingIpsInto, ruleCount, texts::kUpdatingRules);
   for (int i = 0; i < ruleCount; ++i) {
     applyWindowsRule(*strategy + "_" + std::to_string(i),
                      joinRuleAddresses(ips, i));
@@ -161,22 +163,23 @@ void Firewall::updateWindowsRules(const std::vector<std::string>& ips) {
 void Firewall::applyWindowsRule(const std::string& ruleName,
                                 const std::string& remoteIps) {
   if (runCommand_(setRuleCommand(ruleName, remoteIps)) == 0) {
-    std::cout << texts::kUpdatedRule << ruleName << std::endl;
+    writeLine(std::cout, texts::kUpdatedRule, ruleName);
     return;
   }
   const std::string addCommand = addRuleCommand(ruleName, remoteIps);
-  std::cout << texts::kCreatingRule << ruleName << texts::kCreatingRuleSuffix
-            << std::endl;
+  writeLine(std::cout, texts::kCreatingRule, ruleName,
+            texts::kCreatingRuleSuffix);
   const int status = runCommand_(addCommand);
   if (status != 0) {
-    std::cerr << texts::kAddRuleFailed << status << std::endl;
-    std::cerr << texts::kRunAsAdministrator << std::endl;
+    writeLine(std::cerr, texts::kAddRuleFailed, status);
+    writeLine(std::cerr, texts::kRunAsAdministrator);
   }
 }
 
-void Firewall::syncLinuxIpset(const std::vector<std::string>& ips) {
+void Firewall::syncLinuxIpset(const std::vector<std::string>& entries) {
   const std::optional<std::string> strategy = safeStrategyName();
   if (!strategy) return;
+  const std::vector<std::string> ips = safeAddresses(entries);
   const std::string tmpSet = *strategy + "_tmp";
   runCommand_("ipset create " + tmpSet + " hash:ip -exist");
   runCommand_("ipset flush " + tmpSet);
@@ -185,12 +188,25 @@ void Firewall::syncLinuxIpset(const std::vector<std::string>& ips) {
   }
   runCommand_("ipset swap " + tmpSet + " " + *strategy);
   runCommand_("ipset destroy " + tmpSet);
-  std::cout << texts::kIpsetSynced << ips.size() << std::endl;
+  writeLine(std::cout, texts::kIpsetSynced, ips.size());
+}
+
+std::vector<std::string> Firewall::safeAddresses(
+    const std::vector<std::string>& entries) {
+  std::vector<std::string> safe;
+  for (const std::string& entry : entries) {
+    if (isSafeAddress(entry)) {
+      safe.push_back(entry);
+    } else {
+      writeLine(std::cerr, texts::kUnsafeEntrySkipped, entry);
+    }
+  }
+  return safe;
 }
 
 std::optional<std::string> Firewall::safeStrategyName() {
   std::string name = Config::instance().strategyName();
   if (canBeQuoted(name)) return name;
-  std::cerr << texts::kUnsafeStrategyName << name << std::endl;
+  writeLine(std::cerr, texts::kUnsafeStrategyName, name);
   return std::nullopt;
 }

@@ -9,9 +9,10 @@
 // the one field both threads share. No mutex: the file itself is read under
 // ListFile's per-file lock, shared with every appender.
 //
-// Rule commands never go through a shell: an entry holding anything but the
-// characters of an address, mask or range is skipped, and a strategy name
-// that could break out of its quotes stops every command.
+// Rule commands never go through a shell, and the command building itself
+// keeps syntax out of them, whoever the caller: an entry holding anything
+// but the characters of an address, mask or range is skipped, and a strategy
+// name that could break out of its quotes stops every command.
 #ifndef QUORVANTEL_FIREWALL_FIREWALL_H_
 #define QUORVANTEL_FIREWALL_FIREWALL_H_
 
@@ -42,14 +43,15 @@ class Firewall {
   Firewall(const Firewall&) = delete;
   Firewall& operator=(const Firewall&) = delete;
 
-  // Applies `ips` as netsh inbound block rules of up to 450 addresses each,
-  // named after the configured strategy name, updating a rule and creating
-  // it when the update fails. Outcomes go to the console only. Called by the
-  // synchronisation, never twice at once.
-  void updateWindowsRules(const std::vector<std::string>& ips);
-  // The Linux variant: refills an ipset set through a temporary one. Kept
-  // beside the Windows one; nothing calls it.
-  void syncLinuxIpset(const std::vector<std::string>& ips);
+  // Applies `entries` as netsh inbound block rules of up to 450 addresses
+  // each, named after the configured strategy name, updating a rule and
+  // creating it when the update fails. An entry that is not made of address
+  // characters alone is skipped with a line on standard error. Outcomes go
+  // to the console only. Called by the synchronisation, never twice at once.
+  void updateWindowsRules(const std::vector<std::string>& entries);
+  // The Linux variant: refills an ipset set through a temporary one,
+  // skipping entries as above. Kept beside the Windows one; nothing calls it.
+  void syncLinuxIpset(const std::vector<std::string>& entries);
 
   std::string configFilePath(const std::string& fileName) const;
 
@@ -65,6 +67,9 @@ class Firewall {
   bool sleepThroughCycle(int seconds);
   void applyWindowsRule(const std::string& ruleName,
                         const std::string& remoteIps);
+  // The entries fit for a command line; each other one is reported.
+  static std::vector<std::string> safeAddresses(
+      const std::vector<std::string>& entries);
   // The configured strategy name, or nothing (with one line on standard
   // error) when it could end the quoted rule name of a command line.
   static std::optional<std::string> safeStrategyName();

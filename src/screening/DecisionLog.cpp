@@ -7,29 +7,14 @@
 #include <filesystem>
 #include <iostream>
 
+#include "core/ConsoleLine.h"
 #include "core/Texts.h"
+#include "core/VisibleText.h"
 #include "screening/ListFile.h"
 
 namespace {
 
 constexpr char kLogsDirectory[] = "logs";
-
-// Header values arrive percent-decoded, so any byte may reach us. A control
-// byte is written as \xNN: a line break can then never split one decision
-// into several lines, and nothing invisible hides in the file.
-void appendVisible(std::string& line, const std::string& field) {
-  static constexpr char kHexDigits[] = "0123456789abcdef";
-  for (char c : field) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7f) {
-      line += "\\x";
-      line += kHexDigits[byte >> 4];
-      line += kHexDigits[byte & 0x0f];
-    } else {
-      line += c;
-    }
-  }
-}
 
 std::tm localTime(std::chrono::system_clock::time_point when) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
@@ -75,8 +60,7 @@ void DecisionLog::write(const std::string& ip, const std::string& tag,
     result = file.append(line);
   }
   if (result == ListFile::AppendResult::kOpenFailed) {
-    std::cerr << texts::kFailedToOpen << fileName << texts::kLogForWriting
-              << std::endl;
+    writeLine(std::cerr, texts::kFailedToOpen, fileName, texts::kLogForWriting);
   }
 }
 
@@ -85,6 +69,6 @@ void ensureLogsDirectory() {
   try {
     std::filesystem::create_directories(kLogsDirectory);
   } catch (const std::exception& e) {
-    std::cerr << texts::kLogDirCreateError << e.what() << std::endl;
+    writeLine(std::cerr, texts::kLogDirCreateError, e.what());
   }
 }

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <system_error>
 
+#include "core/ConsoleLine.h"
 #include "core/Texts.h"
 #include "screening/ListFile.h"
 
@@ -92,7 +93,7 @@ void FPCheck::appendToFile(const std::string& fileName,
                            const std::string& line) {
   ListFile file(configFilePath(fileName));
   if (file.append(line) == ListFile::AppendResult::kOpenFailed) {
-    std::cerr << texts::kWriteFailedPrefix << file.path() << std::endl;
+    writeLine(std::cerr, texts::kWriteFailedPrefix, file.path());
   }
 }
 
@@ -152,8 +153,8 @@ bool FPCheck::checkBadUrlKeyword(const std::string& ip,
   if (keyword == nullptr) return false;
   if (insertBadIp(ip)) {
     appendToFile(kBadIpsFile, ip);
-    std::cout << texts::kMaliciousAccessPrefix << ip
-              << texts::kContainingKeyword << *keyword << std::endl;
+    writeLine(std::cout, texts::kMaliciousAccessPrefix, ip,
+              texts::kContainingKeyword, *keyword);
   }
   return true;
 }
@@ -170,7 +171,7 @@ bool FPCheck::isUserAgentAllowed(const std::string& userAgent) const {
 void FPCheck::addToBlacklist(const std::string& ip) {
   if (!insertBadIp(ip)) return;
   appendToFile(kBadIpsFile, ip);
-  std::cout << texts::kAddedToBlacklist << ip << std::endl;
+  writeLine(std::cout, texts::kAddedToBlacklist, ip);
 }
 
 bool FPCheck::isIpAllowed(const std::string& ip) {
@@ -220,9 +221,9 @@ void FPCheck::checkOnePendingIp() {
     std::lock_guard<std::mutex> lock(pendingMutex_);
     pendingGeoIps_.erase(ip);
   }
-  std::cout << texts::kGeoCheckPrefix << ip << texts::kGeoCheckIs
-            << (result.isForeign ? texts::kGeoForeign : texts::kGeoDomestic)
-            << texts::kGeoCheckDash << result.country << std::endl;
+  writeLine(std::cout, texts::kGeoCheckPrefix, ip, texts::kGeoCheckIs,
+            result.isForeign ? texts::kGeoForeign : texts::kGeoDomestic,
+            texts::kGeoCheckDash, result.country);
 }
 
 bool FPCheck::peekPendingIp(std::string& ip) {

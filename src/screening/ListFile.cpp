@@ -10,6 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/ConsoleLine.h"
 #include "core/Texts.h"
 
 namespace {
@@ -39,6 +40,12 @@ void writeAll(int fd, const std::string& bytes) {
   }
 }
 
+// A directory opens for reading here, and then reads as an empty file.
+bool isDirectory(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::is_directory(path, ignored);
+}
+
 void trimLine(std::string& line, ListFile::Trim trim) {
   line.erase(line.find_last_not_of(kTrimSet) + 1);
   if (trim == ListFile::Trim::kBothEnds) {
@@ -66,7 +73,7 @@ bool ListFile::forEachEntry(
   {
     std::lock_guard<std::mutex> lock(mutex_);
     std::ifstream in(path_);
-    if (!in.is_open()) return false;
+    if (!in.is_open() || isDirectory(path_)) return false;
     std::string line;
     while (std::getline(in, line)) {
       trimLine(line, trim);
@@ -79,7 +86,7 @@ bool ListFile::forEachEntry(
 
 ListFile::AppendResult ListFile::append(const std::string& line) const {
   if (line.find_first_of("\r\n") != std::string::npos) {
-    std::cerr << texts::kLineBreakRefusedPrefix << path_ << std::endl;
+    writeLine(std::cerr, texts::kLineBreakRefusedPrefix, path_);
     return AppendResult::kRefused;
   }
   std::string whole = line;

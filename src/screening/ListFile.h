@@ -41,9 +41,9 @@ class ListFile {
 
   // Calls onEntry with every entry in file order: each line trimmed as asked,
   // empty ones skipped. Returns false, calling nothing, when the file does
-  // not open for reading.
-  bool forEachEntry(Trim trim,
-                    const std::function<void(std::string&& entry)>& onEntry) const;
+  // not open for reading or is a directory.
+  bool forEachEntry(
+      Trim trim, const std::function<void(std::string&& entry)>& onEntry) const;
 
   // Appends `line` and a line end, creating the file when it is missing.
   // An entry holding a carriage return or line feed would split into several

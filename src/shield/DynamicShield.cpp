@@ -5,10 +5,10 @@
 #include <iostream>
 #include <limits>
 #include <ratio>
-#include <sstream>
 #include <utility>
 
 #include "core/Config.h"
+#include "core/ConsoleLine.h"
 #include "core/Texts.h"
 #include "screening/ListFile.h"
 
@@ -37,15 +37,6 @@ constexpr int32_t kRateIncrement = 10;
 constexpr int32_t kVolumeIncrement = 20;
 constexpr int32_t kRegularityIncrement = 30;
 
-// Writes the line in one insertion, so that lines of other components'
-// concurrent requests never land inside it.
-template <typename... Parts>
-void printLine(std::ostream& stream, const Parts&... parts) {
-  std::ostringstream line;
-  (line << ... << parts) << '\n';
-  stream << line.str() << std::flush;
-}
-
 int64_t steadyClockNs() {
   return std::chrono::steady_clock::now().time_since_epoch().count();
 }
@@ -56,7 +47,7 @@ int32_t rateIncrement(const IpState& state, TimePoint now, int32_t qps,
   const int64_t count = state.requestTimes.countYoungerThan(
       now.time_since_epoch().count(), kRateSpan.count());
   if (count <= qps) return 0;
-  printLine(std::cout, texts::kHighQpsPrefix, count, texts::kHighQpsSuffix, ip);
+  writeLine(std::cout, texts::kHighQpsPrefix, count, texts::kHighQpsSuffix, ip);
   return kRateIncrement;
 }
 
@@ -104,7 +95,7 @@ int32_t regularityIncrement(IpState& state, TimePoint now,
   if (gaps.size() < kMinGapsForRegularity) return 0;
   const GapStats stats = gapStats(gaps);
   if (!looksRobotic(stats)) return 0;
-  printLine(std::cout, texts::kRoboticPrefix, stats.deviation,
+  writeLine(std::cout, texts::kRoboticPrefix, stats.deviation,
             texts::kRoboticSuffix, ip);
   gaps.clear();
   return kRegularityIncrement;
@@ -115,7 +106,7 @@ void raiseScore(IpState& state, int32_t increment, const std::string& ip) {
   const int64_t raised = int64_t{state.score} + increment;
   state.score = static_cast<int32_t>(
       std::min<int64_t>(raised, std::numeric_limits<int32_t>::max()));
-  printLine(std::cout, texts::kScorePrefix, ip, texts::kCurrentScore,
+  writeLine(std::cout, texts::kScorePrefix, ip, texts::kCurrentScore,
             state.score);
 }
 
@@ -162,14 +153,14 @@ bool DynamicShield::blockIp(const std::string& ip, IpState& state) {
   }
   state.blocked = true;
   addToBlacklist(ip);
-  printLine(std::cout, texts::kBlockingPrefix, ip, texts::kBlockingSuffix);
+  writeLine(std::cout, texts::kBlockingPrefix, ip, texts::kBlockingSuffix);
   return true;
 }
 
 void DynamicShield::addToBlacklist(const std::string& ip) const {
   const ListFile blacklist(configDir_, kBlacklistFile);
   if (blacklist.append(ip) == ListFile::AppendResult::kOpenFailed) {
-    printLine(std::cerr, texts::kShieldWriteError, blacklist.path());
+    writeLine(std::cerr, texts::kShieldWriteError, blacklist.path());
   }
 }
 
@@ -184,7 +175,7 @@ void DynamicShield::loadWhitelist() {
             whitelist_.insert(std::move(entry));
           });
   if (!opened) return;
-  printLine(std::cout, texts::kWhitelistLoadedPrefix,
+  writeLine(std::cout, texts::kWhitelistLoadedPrefix,
             static_cast<uint64_t>(whitelist_.size()),
             texts::kWhitelistLoadedSuffix);
 }

@@ -3,11 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "support/GateProcess.h"
 #include "support/HttpExchange.h"
+#include "support/TextLines.h"
 
 namespace fs = std::filesystem;
 
@@ -19,27 +18,8 @@ const std::string kAgentTag =
     "[\xb7\xc7\xb7\xa8"
     "Agent\xd7\xe8\xd6\xb9] 401";
 
-// Everything the decision log holds, whatever the day's file is called.
 std::string decisionLog(const GateProcess& gate) {
-  std::string all;
-  const fs::path logs = gate.dir().path() / "logs";
-  if (!fs::is_directory(logs)) return all;
-  for (const auto& entry : fs::directory_iterator(logs)) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    all += content.str();
-  }
-  return all;
-}
-
-size_t count(const std::string& text, const std::string& needle) {
-  size_t n = 0;
-  for (size_t at = text.find(needle); at != std::string::npos;
-       at = text.find(needle, at + 1)) {
-    ++n;
-  }
-  return n;
+  return decisionLogOf(gate.dir().path());
 }
 
 void expectRefused(const HttpAnswer& answer) {
@@ -74,12 +54,13 @@ TEST_F(ScreeningE2ETest, KeywordHitBlacklistsTheAddressOnce) {
   EXPECT_EQ(gate_.dir().read("config/BadIPs.txt"), "10.0.0.7\n");
   const std::string log = decisionLog(gate_);
   EXPECT_EQ(
-      count(log, " IP: 10.0.0.7 " + kUrlTag + " User-Agent: Mozilla/5.0\n"),
+      countOf(log, " IP: 10.0.0.7 " + kUrlTag + " User-Agent: Mozilla/5.0\n"),
       2u);
-  EXPECT_EQ(count(log, "10.0.0.7"), 2u);  // the blacklist refusal logs nothing
-  EXPECT_EQ(count(gate_.out(),
-                  "[\xb6\xf1\xd2\xe2\xb7\xc3\xce\xca]:Bad IP 10.0.0.7"
-                  " containing URLkeyword: wp-login\n"),
+  EXPECT_EQ(countOf(log, "10.0.0.7"),
+            2u);  // the blacklist refusal logs nothing
+  EXPECT_EQ(countOf(gate_.out(),
+                    "[\xb6\xf1\xd2\xe2\xb7\xc3\xce\xca]:Bad IP 10.0.0.7"
+                    " containing URLkeyword: wp-login\n"),
             1u);
   EXPECT_EQ(check("10.0.0.8", "/index.html").body, "OK");
 }

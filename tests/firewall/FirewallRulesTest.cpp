@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "firewall/FirewallHarness.h"
@@ -113,9 +114,15 @@ TEST(FirewallRulesTest, ShrinkingListLeavesHigherRulesAlone) {
 }
 
 TEST(FirewallRulesTest, UnsafeStrategyNameRunsNothing) {
-  for (const std::string& name : std::vector<std::string>{
-           "QV\"&calc&\"", "QV Block", "QV\tBlock", "QV\x1b", "QV\x7f"}) {
-    SCOPED_TRACE(name);
+  // Each name, and how its line shows it: control bytes as \xNN.
+  const std::vector<std::pair<std::string, std::string>> names = {
+      {"QV\"&calc&\"", "QV\"&calc&\""},
+      {"QV Block", "QV Block"},
+      {"QV\tBlock", "QV\\x09Block"},
+      {"QV\x1b", "QV\\x1b"},
+      {"QV\x7f", "QV\\x7f"}};
+  for (const auto& [name, shown] : names) {
+    SCOPED_TRACE(shown);
     FirewallHarness harness(10, name);
     harness.start();
     harness.firewall().updateWindowsRules({"1.1.1.1"});
@@ -124,7 +131,7 @@ TEST(FirewallRulesTest, UnsafeStrategyNameRunsNothing) {
     EXPECT_EQ(harness.out(), "");
     const std::string line =
         "!!! [Firewall Error] Unsafe strategy name, no rule command run: " +
-        name + "\n";
+        shown + "\n";
     EXPECT_EQ(harness.err(), line + line);
   }
 }
@@ -150,6 +157,33 @@ TEST(FirewallRulesTest, IpsetRefillsATemporarySetAndSwapsIt) {
   EXPECT_EQ(harness.out(),
             "[Firewall-Linux] IPSet synced. Total IPs: 3\n"
             "[Firewall-Linux] IPSet synced. Total IPs: 0\n");
+}
+
+TEST(FirewallRulesTest, CommandBuildingKeepsEntriesThatActAsSyntaxOut) {
+  // Whoever passes them: each would split into extra arguments.
+  const std::vector<std::string> unsafe = {"1.1.1.1\" dir=out action=allow \"x",
+                                           "2.2.2.2 -exist", ""};
+  std::vector<std::string> entries = unsafe;
+  entries.push_back("10.0.0.1");
+  FirewallHarness harness;
+  harness.start();
+  harness.firewall().updateWindowsRules(entries);
+  harness.firewall().syncLinuxIpset(entries);
+  harness.firewall().updateWindowsRules(unsafe);
+  EXPECT_EQ(
+      harness.commands(),
+      (std::vector<std::string>{
+          setRule("QV_0", "10.0.0.1"), "ipset create QV_tmp hash:ip -exist",
+          "ipset flush QV_tmp", "ipset add QV_tmp 10.0.0.1 -exist",
+          "ipset swap QV_tmp QV", "ipset destroy QV_tmp"}));
+  EXPECT_EQ(harness.out(),
+            "[Firewall-Win] Updating 1 IPs into 1 rules.\n"
+            "[Firewall] Updated rule: QV_0\n"
+            "[Firewall-Linux] IPSet synced. Total IPs: 1\n");
+  std::string skipped;
+  for (const std::string& entry : unsafe)
+    skipped += "[Firewall] Skipping unsafe entry: " + entry + "\n";
+  EXPECT_EQ(harness.err(), skipped + skipped + skipped);
 }
 
 }  // namespace

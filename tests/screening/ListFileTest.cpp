@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <thread>
 #include <vector>
@@ -27,8 +28,10 @@ TEST(ListFileTest, CrlfAndLfFilesGiveTheSameEntries) {
   dir.write("config/a.txt", "10.0.0.1\r\n10.0.0.2\r\n");
   dir.write("config/b.txt", "10.0.0.1\n10.0.0.2");  // last line unterminated
   std::vector<std::string> expected{"10.0.0.1", "10.0.0.2"};
-  EXPECT_EQ(entries(ListFile("config", "a.txt"), ListFile::Trim::kEnd), expected);
-  EXPECT_EQ(entries(ListFile("config", "b.txt"), ListFile::Trim::kEnd), expected);
+  EXPECT_EQ(entries(ListFile("config", "a.txt"), ListFile::Trim::kEnd),
+            expected);
+  EXPECT_EQ(entries(ListFile("config", "b.txt"), ListFile::Trim::kEnd),
+            expected);
 }
 
 TEST(ListFileTest, TrimsPerReaderAndSkipsBlankLines) {
@@ -41,12 +44,17 @@ TEST(ListFileTest, TrimsPerReaderAndSkipsBlankLines) {
             (std::vector<std::string>{"10.0.0.1", "#x", "10.0.0.1"}));
 }
 
-TEST(ListFileTest, MissingFileReportsFailureAndCallsNothing) {
+TEST(ListFileTest, MissingFileOrDirectoryReportsFailureAndCallsNothing) {
   TempWorkDir dir;
+  // A directory opens for reading on this platform, as an empty file.
+  std::filesystem::create_directories("config/BadIPs.txt");
   bool called = false;
-  EXPECT_FALSE(ListFile("config", "none.txt")
-                   .forEachEntry(ListFile::Trim::kEnd,
-                                 [&](std::string&&) { called = true; }));
+  for (const char* name : {"none.txt", "BadIPs.txt"}) {
+    EXPECT_FALSE(ListFile("config", name)
+                     .forEachEntry(ListFile::Trim::kEnd,
+                                   [&](std::string&&) { called = true; }))
+        << name;
+  }
   EXPECT_FALSE(called);
 }
 

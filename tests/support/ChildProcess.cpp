@@ -1,6 +1,7 @@
 #include "support/ChildProcess.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,10 +23,17 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts) {
 
 ChildProcess::~ChildProcess() { stop(); }
 
+bool ChildProcess::dropToNobody() {
+  constexpr uid_t kNobody = 65534;
+  if (geteuid() != 0) return true;
+  return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 &&
+         setuid(kNobody) == 0;
+}
+
 void ChildProcess::start(const std::vector<std::string>& argv,
                          const std::vector<std::string>& environment,
                          const std::string& workDir, const std::string& outPath,
-                         const std::string& errPath) {
+                         const std::string& errPath, bool unprivileged) {
   std::vector<std::string> args = argv;
   std::vector<std::string> env = environment;
   std::vector<char*> argp = pointersTo(args);
@@ -38,6 +46,7 @@ void ChildProcess::start(const std::vector<std::string>& argv,
     int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(out, STDOUT_FILENO);
     dup2(err, STDERR_FILENO);
+    if (unprivileged && !dropToNobody()) _exit(125);
     execve(argp[0], argp.data(), envp.data());
     _exit(127);
   }

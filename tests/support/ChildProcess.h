@@ -18,11 +18,12 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   // Runs argv[0] (a path) with `argv` and the environment `environment`
-  // ("NAME=value" entries) in `workDir`.
+  // ("NAME=value" entries) in `workDir`; with `unprivileged`, as "nobody"
+  // when the tests run as root.
   void start(const std::vector<std::string>& argv,
              const std::vector<std::string>& environment,
              const std::string& workDir, const std::string& outPath,
-             const std::string& errPath);
+             const std::string& errPath, bool unprivileged = false);
   // Waits for the process to end by itself; its exit code (128 + signal when
   // a signal ended it), or -1 on timeout.
   int waitForExit(int timeoutMs);
@@ -33,6 +34,10 @@ class ChildProcess {
   // Calls done every 10 ms until it answers true (then true) or timeoutMs
   // passes (then false).
   static bool pollUntil(int timeoutMs, const std::function<bool()>& done);
+
+  // Becomes "nobody" when running as root; true otherwise. Only
+  // async-signal-safe calls, so a forked child may call it before exec.
+  static bool dropToNobody();
 
  private:
   pid_t pid_ = -1;

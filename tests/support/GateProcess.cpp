@@ -1,17 +1,18 @@
 #include "support/GateProcess.h"
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 #include <vector>
 
 #include "support/HttpExchange.h"
-
-#include <gtest/gtest.h>
 
 extern char** environ;
 
@@ -65,6 +66,22 @@ void GateProcess::prependPath(const std::string& directory) {
   env_["PATH"] = directory + ":" + current;
 }
 
+void GateProcess::runUnprivileged() {
+  unprivileged_ = true;
+  std::filesystem::permissions(dir_.path(), std::filesystem::perms::all);
+}
+
+bool GateProcess::unprivilegedCanRun() {
+  const pid_t child = fork();
+  if (child == 0) {
+    _exit(ChildProcess::dropToNobody() && access(QV_APP_PATH, X_OK) == 0 ? 0
+                                                                         : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 void GateProcess::start(bool waitUntilServing) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry; ++entry) {
@@ -76,7 +93,7 @@ void GateProcess::start(bool waitUntilServing) {
     environment.push_back(name + "=" + value);
   process_.start({QV_APP_PATH}, environment, dir_.path().string(),
                  (dir_.path() / "stdout.log").string(),
-                 (dir_.path() / "stderr.log").string());
+                 (dir_.path() / "stderr.log").string(), unprivileged_);
   if (waitUntilServing &&
       !ChildProcess::pollUntil(10000, [this] { return accepts(); })) {
     throw std::runtime_error("the gate did not start serving; stderr: " +

@@ -31,6 +31,12 @@ class GateProcess {
   // Sets an environment variable of the gate; PATH entries are prepended.
   void setEnv(const std::string& name, const std::string& value);
   void prependPath(const std::string& directory);
+  // Runs the gate as the unprivileged user "nobody" when the tests run as
+  // root, so that permission bits bind it; the working directory is opened
+  // to everyone for that.
+  void runUnprivileged();
+  // Whether "nobody" may run the gate's executable where it was built.
+  static bool unprivilegedCanRun();
 
   // Starts the gate; with waitUntilServing, returns once it accepts
   // connections (throws when it does not within a few seconds).
@@ -56,6 +62,7 @@ class GateProcess {
   TempWorkDir dir_;
   int port_;
   ChildProcess process_;
+  bool unprivileged_ = false;
   std::map<std::string, std::string> env_;
 };
 
