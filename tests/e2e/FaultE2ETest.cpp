@@ -202,8 +202,12 @@ TEST_F(FaultE2ETest, CrawlerLookupsThatFailJudgeFakeWithoutDelay) {
   // No name, an IPv6 text and no address at all: each fails, none waits.
   const std::vector<std::string> crawlers = {"192.0.2.31", "2001:db8::31",
                                              "crawler"};
+  // A verdict may already be in when its own request reaches the blacklist
+  // stage, so that request may be refused.
   for (const std::string& ip : crawlers) {
-    EXPECT_EQ(HttpExchange::check(gate_.port(), ip, "/", "somebot").body, "OK");
+    const int status =
+        HttpExchange::check(gate_.port(), ip, "/", "somebot").status;
+    EXPECT_TRUE(status == 200 || status == 401) << ip << ": " << status;
   }
   for (const std::string& ip : crawlers) {
     ASSERT_TRUE(gate_.waitForOut("FAKE BOT DETECTED: " + ip + " ")) << ip;
