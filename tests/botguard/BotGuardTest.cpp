@@ -16,6 +16,7 @@
 #include "screening/FPCheck.h"
 #include "support/ConsoleCapture.h"
 #include "support/TempWorkDir.h"
+#include "support/TextLines.h"
 
 namespace {
 
@@ -113,15 +114,6 @@ std::string dnsFailedLine(const std::string& ip, const std::string& host) {
          host + "\n";
 }
 
-int occurrences(const std::string& text, const std::string& part) {
-  int count = 0;
-  for (size_t at = text.find(part); at != std::string::npos;
-       at = text.find(part, at + part.size())) {
-    ++count;
-  }
-  return count;
-}
-
 // A BotGuard on scripted DNS with a real FPCheck behind it, the console
 // captured until the BotGuard's worker has ended.
 class BotGuardTest : public ::testing::Test {
@@ -214,43 +206,36 @@ TEST_F(BotGuardTest, KeyedNameThatResolvesBackIsAdmittedOnce) {
   dns_.release();
   std::string out = finish();
 
-  EXPECT_EQ(occurrences(out, validLine("66.249.66.1")), 1);
-  EXPECT_EQ(occurrences(out, fakeLine("66.249.66.1")), 0);
+  EXPECT_EQ(countOf(out, validLine("66.249.66.1")), 1u);
+  EXPECT_EQ(countOf(out, fakeLine("66.249.66.1")), 0u);
   EXPECT_EQ(dir_.read("config/GoodIPs.txt"), "66.249.66.1\n");
   EXPECT_FALSE(fpCheck_->isBadIp("66.249.66.1"));
   EXPECT_EQ(dns_.reverseQueries(), (Strings{"66.249.66.1", "10.9.9.9"}));
 }
 
-TEST_F(BotGuardTest, NameWithoutKeyIsFakeAndPrintedLowerCased) {
-  dns_.name("10.0.0.1", "Host-1.Example.NET");
-  start().enqueueIfBot("10.0.0.1", kCrawler);
-  std::string out = finish();
-  EXPECT_EQ(occurrences(out, dnsFailedLine("10.0.0.1", "host-1.example.net")),
-            1);
-  EXPECT_EQ(occurrences(out, fakeLine("10.0.0.1")), 1);
-  EXPECT_TRUE(fpCheck_->isBadIp("10.0.0.1"));
-  EXPECT_EQ(dir_.read("config/BadIPs.txt"), "10.0.0.1\n");
-}
-
 // Anyone can give their own address a reverse name under a crawler's domain;
 // only the crawler's operator can point that name back at it.
-TEST_F(BotGuardTest, KeyedNameThatDoesNotResolveBackIsFake) {
-  dns_.reverseOnly("10.0.0.1", "crawl-1.googlebot.com");
-  dns_.forward("crawl-1.googlebot.com", "66.249.66.1");
-  dns_.reverseOnly("10.0.0.2", "crawl-2.googlebot.com");  // no forward record
+TEST_F(BotGuardTest, NameWithoutKeyOrForwardConfirmationIsFake) {
+  dns_.name("10.0.0.1", "Host-1.Example.NET");
+  dns_.reverseOnly("10.0.0.2", "crawl-2.googlebot.com");
+  dns_.forward("crawl-2.googlebot.com", "66.249.66.1");
+  dns_.reverseOnly("10.0.0.3", "crawl-3.googlebot.com");  // no forward record
   BotGuard& guard = start();
-  guard.enqueueIfBot("10.0.0.1", kCrawler);
-  guard.enqueueIfBot("10.0.0.2", kCrawler);
+  for (const char* ip : {"10.0.0.1", "10.0.0.2", "10.0.0.3"}) {
+    guard.enqueueIfBot(ip, kCrawler);
+  }
   std::string out = finish();
 
-  EXPECT_EQ(
-      occurrences(out, dnsFailedLine("10.0.0.1", "crawl-1.googlebot.com")), 1);
-  EXPECT_EQ(
-      occurrences(out, dnsFailedLine("10.0.0.2", "crawl-2.googlebot.com")), 1);
-  for (const char* ip : {"10.0.0.1", "10.0.0.2"}) {
-    EXPECT_EQ(occurrences(out, fakeLine(ip)), 1) << ip;
+  const std::pair<std::string, std::string> printedNames[] = {
+      {"10.0.0.1", "host-1.example.net"},
+      {"10.0.0.2", "crawl-2.googlebot.com"},
+      {"10.0.0.3", "crawl-3.googlebot.com"}};
+  for (const auto& [ip, name] : printedNames) {
+    EXPECT_EQ(countOf(out, dnsFailedLine(ip, name)), 1u) << ip;
+    EXPECT_EQ(countOf(out, fakeLine(ip)), 1u) << ip;
     EXPECT_TRUE(fpCheck_->isBadIp(ip)) << ip;
   }
+  EXPECT_EQ(dir_.read("config/BadIPs.txt"), "10.0.0.1\n10.0.0.2\n10.0.0.3\n");
   EXPECT_EQ(dir_.read("config/GoodIPs.txt"), "");
 }
 
@@ -261,9 +246,9 @@ TEST_F(BotGuardTest, UnparsableOrUnnamedAddressIsFakeWithoutDnsLine) {
   }
   std::string out = finish();
 
-  EXPECT_EQ(occurrences(out, texts::kDnsCheckFailedPrefix), 0);
+  EXPECT_EQ(countOf(out, texts::kDnsCheckFailedPrefix), 0u);
   for (const char* ip : {"2001:db8::1", "", "10.0.0.1"}) {
-    EXPECT_EQ(occurrences(out, fakeLine(ip)), 1) << ip;
+    EXPECT_EQ(countOf(out, fakeLine(ip)), 1u) << ip;
     EXPECT_TRUE(fpCheck_->isBadIp(ip)) << ip;
   }
   // Only dotted IPv4 text reaches the resolver.
@@ -277,8 +262,8 @@ TEST_F(BotGuardTest, FakeIsReportedEachTimeButBlacklistedOnce) {
   guard.enqueueIfBot("10.0.0.1", kCrawler);  // finished, so queued again
   dns_.release();
   std::string out = finish();
-  EXPECT_EQ(occurrences(out, fakeLine("10.0.0.1")), 2);
-  EXPECT_EQ(occurrences(dir_.read("config/BadIPs.txt"), "10.0.0.1\n"), 1);
+  EXPECT_EQ(countOf(out, fakeLine("10.0.0.1")), 2u);
+  EXPECT_EQ(countOf(dir_.read("config/BadIPs.txt"), "10.0.0.1\n"), 1u);
 }
 
 TEST_F(BotGuardTest, KeysMatchAnywhereInTheNameButOnlyInLowerCase) {
@@ -289,8 +274,7 @@ TEST_F(BotGuardTest, KeysMatchAnywhereInTheNameButOnlyInLowerCase) {
   guard.enqueueIfBot("10.0.0.1", kCrawler);
   guard.enqueueIfBot("10.0.0.2", kCrawler);
   std::string out = finish();
-  EXPECT_EQ(occurrences(out, dnsFailedLine("10.0.0.1", "crawl.googlebot.com")),
-            1);
+  EXPECT_EQ(countOf(out, dnsFailedLine("10.0.0.1", "crawl.googlebot.com")), 1u);
   EXPECT_EQ(dir_.read("config/GoodIPs.txt"), "10.0.0.2\n");
 }
 
@@ -333,9 +317,10 @@ TEST_F(BotGuardTest, DestructorVerifiesEveryQueuedJobBeforeReturning) {
   std::string out = finish();
 
   EXPECT_EQ(dns_.reverseQueries().size(), size_t{kQueued + 1});
-  EXPECT_EQ(occurrences(out, texts::kValidBotPrefix), kQueued / 2);
-  EXPECT_EQ(occurrences(out, texts::kFakeBotPrefix), kQueued / 2 + 1);
-  EXPECT_EQ(occurrences(dir_.read("config/GoodIPs.txt"), "\n"), kQueued / 2);
+  EXPECT_EQ(countOf(out, texts::kValidBotPrefix), size_t{kQueued / 2});
+  EXPECT_EQ(countOf(out, texts::kFakeBotPrefix), size_t{kQueued / 2 + 1});
+  EXPECT_EQ(countOf(dir_.read("config/GoodIPs.txt"), "\n"),
+            size_t{kQueued / 2});
 }
 
 // Requests race the worker between a job's end and its verdict; an address
@@ -360,12 +345,12 @@ TEST_F(BotGuardTest, ManyRequestThreadsGetOneGenuineVerdictPerAddress) {
   std::string out = finish();
 
   for (const std::string& ip : genuine) {
-    EXPECT_EQ(occurrences(out, validLine(ip)), 1) << ip;
-    EXPECT_EQ(occurrences(dir_.read("config/GoodIPs.txt"), ip + "\n"), 1);
+    EXPECT_EQ(countOf(out, validLine(ip)), 1u) << ip;
+    EXPECT_EQ(countOf(dir_.read("config/GoodIPs.txt"), ip + "\n"), 1u);
   }
   for (const std::string& ip : fake) {
     EXPECT_TRUE(fpCheck_->isBadIp(ip)) << ip;
-    EXPECT_EQ(occurrences(dir_.read("config/BadIPs.txt"), ip + "\n"), 1);
+    EXPECT_EQ(countOf(dir_.read("config/BadIPs.txt"), ip + "\n"), 1u);
   }
 }
 

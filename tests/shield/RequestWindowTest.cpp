@@ -9,24 +9,6 @@ namespace {
 
 constexpr int64_t kSpan = 61;
 
-TEST(RequestWindowTest, DropsEntriesTheSpanOldOrOlderAndKeepsTheNewest) {
-  RequestWindow window;
-  window.slide(100, kSpan);
-  window.slide(140, kSpan);
-  window.slide(161, kSpan);  // 100 is exactly 61 older: dropped
-  EXPECT_EQ(window.size(), 2u);
-  window.slide(1000, kSpan);  // everything older goes, the new entry stays
-  EXPECT_EQ(window.size(), 1u);
-}
-
-TEST(RequestWindowTest, CountsFromTheNewestBackUntilAnEntryIsOldEnough) {
-  RequestWindow window;
-  for (int64_t t : {10, 20, 30, 45, 50}) window.slide(t, kSpan);
-  EXPECT_EQ(window.countYoungerThan(50, 20), 2);  // 30 is exactly 20 old
-  EXPECT_EQ(window.countYoungerThan(50, 1), 1);
-  EXPECT_EQ(window.countYoungerThan(50, 100), 5);
-}
-
 // A clock that steps back (as a test clock may) leaves younger entries
 // behind an old one, exactly as a deque popped from its front would.
 TEST(RequestWindowTest, StopsAtTheOldestEntryLikeAQueue) {
