@@ -2,8 +2,6 @@
 // netsh, first on PATH, that records its calls and keeps rule state.
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "support/GateProcess.h"
 #include "support/HttpExchange.h"
 
@@ -14,18 +12,12 @@ constexpr char kBannerStart[] = "-----\n Quorvantel V2.1 Running...";
 class FirewallE2ETest : public ::testing::Test {
  protected:
   void SetUp() override {
-    gate_.prependPath(std::string(QV_TESTS_DIR) + "/firewall/fake-bin");
-    gate_.setEnv("QV_NETSH_LOG", (gate_.dir().path() / "netsh.log").string());
-    gate_.setEnv("QV_NETSH_STATE", (gate_.dir().path() / "rules").string());
-    gate_.dir().write("rules/.keep", "");
+    gate_.useStandInNetsh();
     gate_.dir().write("config/BadIPs.txt", "10.0.0.1\n10.0.0.2\n");
   }
 
   void startWithFirewallSync(bool on) {
-    gate_.writeConfig(
-        {{"features", {{"enable_firewall_sync", on}}},
-         {"firewall",
-          {{"sync_interval_seconds", 10}, {"strategy_name", "QV"}}}});
+    gate_.writeConfig({{"features", {{"enable_firewall_sync", on}}}});
     gate_.start();
   }
 

@@ -18,6 +18,7 @@
 #include "core/GateServer.h"
 #include "screening/FPCheck.h"
 #include "shield/DynamicShield.h"
+#include "support/ChildProcess.h"
 #include "support/GateProcess.h"
 #include "support/HttpExchange.h"
 #include "support/TempWorkDir.h"
@@ -97,13 +98,7 @@ class HangingLookupE2ETest : public ::testing::Test {
   }
 
   bool waitUntilBlacklisted(const std::string& ip) {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!fpCheck_.isBadIp(ip)) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
+    return ChildProcess::pollUntil(10000, [&] { return fpCheck_.isBadIp(ip); });
   }
 
   std::string check(const std::string& ip, const std::string& userAgent) {

@@ -40,8 +40,6 @@ class HostileClientE2ETest : public ::testing::Test {
     }
   }
 
-  std::string logged() const { return decisionLogOf(gate_.dir().path()); }
-
   GateProcess gate_;
 };
 
@@ -74,7 +72,7 @@ TEST_F(HostileClientE2ETest, HalfSentRequestsAreClosedAfterTheReadTimeOut) {
   expectRefused(*answer);
   EXPECT_TRUE(halfHeaders.closedByPeer(kAfterReadTimeOutMs));
   // The route never ran for either.
-  EXPECT_EQ(logged().find("198.51.100.9"), std::string::npos);
+  EXPECT_EQ(gate_.decisionLog().find("198.51.100.9"), std::string::npos);
   expectOthersServed(1);
 }
 
@@ -90,7 +88,7 @@ TEST_F(HostileClientE2ETest, LinesOverTheLibraryLimitsAreRefusedUnrouted) {
                         "X-Original-URI: /wp-login\r\nX-Pad: " +
                             std::string(9000, 'b') + "\r\n\r\n"));
   EXPECT_EQ(gate_.dir().read("config/BadIPs.txt"), "");
-  EXPECT_EQ(logged(), "");
+  EXPECT_EQ(gate_.decisionLog(), "");
   expectOthersServed(1);
 }
 
@@ -102,7 +100,7 @@ TEST_F(HostileClientE2ETest, ValuesOfEightKilobytesStayWholeLines) {
       HttpExchange::check(gate_.port(), "203.0.113.9", "/", longAgent).body,
       "OK");
   EXPECT_EQ(gate_.dir().read("config/BadIPs.txt"), longIp + "\n");
-  const std::vector<std::string> lines = splitLines(logged());
+  const std::vector<std::string> lines = splitLines(gate_.decisionLog());
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_NE(lines[0].find(" IP: " + longIp + " "), std::string::npos);
   EXPECT_NE(lines[1].find(" User-Agent: " + longAgent), std::string::npos);
@@ -117,8 +115,8 @@ TEST_F(HostileClientE2ETest, MalformedHeaderLinesNeverBecomeFacts) {
                         "GET /check HTTP/1.1\r\nX-Real-IP 198.51.100.3\r\n"
                         "X-Real-IP: 198.51.100.4\nUser-Agent: ua\r\n\r\n");
   EXPECT_TRUE(answer.body == "OK" || answer.body == "Blocked By Error Handler");
-  EXPECT_EQ(logged().find("198.51.100.3"), std::string::npos);
-  EXPECT_EQ(logged().find("198.51.100.4"), std::string::npos);
+  EXPECT_EQ(gate_.decisionLog().find("198.51.100.3"), std::string::npos);
+  EXPECT_EQ(gate_.decisionLog().find("198.51.100.4"), std::string::npos);
 
   std::string manyHeaders = "GET /check HTTP/1.1\r\nX-Real-IP: 203.0.113.5\r\n";
   for (int i = 0; i < 20000; ++i) manyHeaders += "X-A: b\r\n";

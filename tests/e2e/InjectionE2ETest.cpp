@@ -5,12 +5,10 @@
 // forged, and nothing reaches a command as syntax.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <regex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/GateProcess.h"
@@ -64,16 +62,11 @@ class InjectionE2ETest : public ::testing::Test {
     gate_.dir().write("config/BadIPs.txt", "10.0.0.1\n");
     gate_.dir().write("config/BadUrlKeyWord.txt", "wp-login\n");
     gate_.dir().write("config/NotAllowed.txt", "curl\n");
-    gate_.dir().write("rules/.keep", "");
-    gate_.prependPath(std::string(QV_TESTS_DIR) + "/firewall/fake-bin");
-    gate_.setEnv("QV_NETSH_LOG", (gate_.dir().path() / "netsh.log").string());
-    gate_.setEnv("QV_NETSH_STATE", (gate_.dir().path() / "rules").string());
+    gate_.useStandInNetsh();
     // Every request adds 10: an address's second request is blocked.
     gate_.writeConfig(
         {{"features", {{"enable_firewall_sync", true}}},
-         {"shield", {{"limit_qps", 0}, {"score_threshold", 20}}},
-         {"firewall",
-          {{"sync_interval_seconds", 10}, {"strategy_name", "QV"}}}});
+         {"shield", {{"limit_qps", 0}, {"score_threshold", 20}}}});
     gate_.start();
   }
 
@@ -127,8 +120,7 @@ TEST_F(InjectionE2ETest, NothingSplitsALineOrReachesACommandAsSyntax) {
   // The decision log: one well-formed line per logged outcome.
   static const std::regex kLogLine(
       R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d IP: .* \[[^\]]+\] \d{3} User-Agent: [^\r]*)");
-  const std::vector<std::string> log =
-      splitLines(decisionLogOf(gate_.dir().path()));
+  const std::vector<std::string> log = splitLines(gate_.decisionLog());
   EXPECT_EQ(log.size(), logged);
   for (const std::string& line : log)
     EXPECT_TRUE(std::regex_match(line, kLogLine)) << line;
@@ -137,12 +129,7 @@ TEST_F(InjectionE2ETest, NothingSplitsALineOrReachesACommandAsSyntax) {
   // The rules, once the watch has applied the last append: only the safe
   // entries, in file order.
   const std::string rule = "10.0.0.1,1.2.3.11,203.0.113.2,192.0.2.60\n";
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (gate_.dir().read("rules/QV_0") != rule &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
+  gate_.waitForFile("rules/QV_0", rule, 30000);
   EXPECT_EQ(gate_.dir().read("rules/QV_0"), rule);
   const std::string out = gate_.out();
   const std::string banner(50, '-');
@@ -158,6 +145,11 @@ TEST_F(InjectionE2ETest, NothingSplitsALineOrReachesACommandAsSyntax) {
          "Updated 1 rule(s).", "Ok."}))
         << line;
   }
+  // Each address holding a line break was refused by the file once.
+  EXPECT_EQ(countOf(gate_.err(),
+                    "[Error] Refused to write an entry holding a "
+                    "line break to file: config/BadIPs.txt\n"),
+            3u);
   for (const std::string& line : splitLines(gate_.err())) {
     EXPECT_TRUE(startsWithAny(
         line, {"[Error-Handler] 401 for IP: ",

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -177,19 +176,14 @@ class LoadE2ETest : public ::testing::Test {
     gate_.dir().write("config/GoodIPs.txt",
                       std::string(kAlwaysAllowedIp) + "\n");
     gate_.dir().write("config/GoodSpiderDomainKey.txt", "localhost\n");
-    gate_.dir().write("rules/.keep", "");
-    gate_.prependPath(std::string(QV_TESTS_DIR) + "/firewall/fake-bin");
-    gate_.setEnv("QV_NETSH_STATE", (gate_.dir().path() / "rules").string());
+    gate_.useStandInNetsh();
     // The shield scores every request but never reaches its threshold, so
     // the static rules alone predict every answer.
-    gate_.writeConfig(
-        {{"features", {{"enable_firewall_sync", true}}},
-         {"shield",
-          {{"score_threshold", 2147483647},
-           {"limit_qps", 1000000000},
-           {"limit_burst_1min", 1000000000}}},
-         {"firewall",
-          {{"sync_interval_seconds", 10}, {"strategy_name", "QV"}}}});
+    gate_.writeConfig({{"features", {{"enable_firewall_sync", true}}},
+                       {"shield",
+                        {{"score_threshold", 2147483647},
+                         {"limit_qps", 1000000000},
+                         {"limit_burst_1min", 1000000000}}}});
     gate_.start();
     verifyTheLocalCrawler();
   }
@@ -257,16 +251,12 @@ class LoadE2ETest : public ::testing::Test {
     sent_ += kClients * kRequestsPerClient;
   }
 
-  // Every queued crawler has had its verdict.
-  // Bounded generously: the lookups go to the host's resolver.
+  // Every queued crawler has had its verdict. Bounded generously: the
+  // lookups go to the host's resolver.
   bool waitForVerdicts(size_t expected) const {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (countOf(gate_.out(), "[BotGuard] FAKE BOT DETECTED: ") < expected) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return true;
+    return ChildProcess::pollUntil(120000, [&] {
+      return countOf(gate_.out(), "[BotGuard] FAKE BOT DETECTED: ") >= expected;
+    });
   }
 
   // The addresses the firewall rules hold, in rule order.
@@ -331,7 +321,7 @@ TEST_F(LoadE2ETest, EveryAnswerAndEveryLineIsTheOneTheRulesPredict) {
 
   std::vector<std::string> malformed;
   const std::map<std::string, int> logged =
-      parseDecisionLog(decisionLogOf(gate_.dir().path()), &malformed);
+      parseDecisionLog(gate_.decisionLog(), &malformed);
   EXPECT_TRUE(malformed.empty()) << malformed.front();
   EXPECT_EQ(logged, tally_.expectedLog);
 
@@ -357,19 +347,13 @@ TEST_F(LoadE2ETest, EveryAnswerAndEveryLineIsTheOneTheRulesPredict) {
   for (const std::string& line : splitLines(badIps)) {
     if (line.find('.') != std::string::npos) dotted.push_back(line);
   }
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (ruleAddresses() != dotted &&
-         std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  }
+  ChildProcess::pollUntil(60000, [&] { return ruleAddresses() == dotted; });
   EXPECT_EQ(ruleAddresses(), dotted);
 
   EXPECT_EQ(HttpExchange::check(gate_.port(), "203.0.113.7").body, "OK");
   std::cout << "[ FIGURES  ] " << sent_ + 1
             << " requests answered and checked, " << splitLines(badIps).size()
-            << " blacklist lines, "
-            << splitLines(decisionLogOf(gate_.dir().path())).size()
+            << " blacklist lines, " << splitLines(gate_.decisionLog()).size()
             << " decision-log lines, " << splitLines(out).size()
             << " standard-output lines, " << splitLines(gate_.err()).size()
             << " standard-error lines\n";

@@ -3,11 +3,9 @@
 // client's address, URI and user agent.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include "support/ChildProcess.h"
 #include "support/GateProcess.h"
 #include "support/HttpExchange.h"
 #include "support/NginxProcess.h"
@@ -34,23 +32,6 @@ class NginxE2ETest : public ::testing::Test {
                                  "\r\nConnection: close\r\n\r\n");
   }
 
-  bool waitForFile(const std::string& path, const std::string& needle) {
-    return ChildProcess::pollUntil(5000, [&] {
-      return gate_.dir().read(path).find(needle) != std::string::npos;
-    });
-  }
-
-  // Every line of the daily decision logs.
-  std::string decisionLog() const {
-    std::string lines;
-    const auto logs = gate_.dir().path() / "logs";
-    if (!std::filesystem::exists(logs)) return lines;
-    for (const auto& file : std::filesystem::directory_iterator(logs)) {
-      lines += gate_.dir().read("logs/" + file.path().filename().string());
-    }
-    return lines;
-  }
-
   GateProcess gate_;
   NginxProcess nginx_{gate_.port()};
 };
@@ -63,10 +44,10 @@ TEST_F(NginxE2ETest, AllowedRequestGetsThePageAndTheGateSeesTheClient) {
   // The three facts arrived: the client's address, its request URI and its
   // user agent.
   EXPECT_TRUE(gate_.waitForOut(" IP:127.0.0.1 URL:/?q=1\n"));
-  EXPECT_NE(
-      decisionLog().find(std::string(" IP: 127.0.0.1 [OK] 200 User-Agent: ") +
-                         kBrowser + "\n"),
-      std::string::npos);
+  EXPECT_NE(gate_.decisionLog().find(
+                std::string(" IP: 127.0.0.1 [OK] 200 User-Agent: ") + kBrowser +
+                "\n"),
+            std::string::npos);
   EXPECT_EQ(gate_.err(), "");
 }
 
@@ -86,7 +67,7 @@ TEST_F(NginxE2ETest, CrawlerFromLoopbackIsVerified) {
   gate_.dir().write("config/GoodSpiderDomainKey.txt", "localhost\n");
   startBoth();
   EXPECT_EQ(visit("/", "Mozilla/5.0 (compatible; Googlebot/2.1)").status, 200);
-  EXPECT_TRUE(waitForFile("config/GoodIPs.txt", "127.0.0.1\n"));
+  EXPECT_TRUE(gate_.waitForFile("config/GoodIPs.txt", "127.0.0.1\n"));
 }
 
 TEST(NginxDeployTest, ReadmeShowsTheDeployedCheckLocation) {

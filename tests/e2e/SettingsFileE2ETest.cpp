@@ -107,17 +107,29 @@ TEST(SettingsFileE2ETest, EachMalformedFileIsReportedOrAcceptedAsItShouldBe) {
   }
 }
 
-TEST(SettingsFileE2ETest, DirectoryInPlaceOfTheFileIsNotOpened) {
-  GateProcess gate;
-  std::filesystem::create_directory(gate.dir().path() / "config.json");
-  gate.start(/*waitUntilServing=*/false);
-  ASSERT_TRUE(gate.waitForOut(" Firewall Sync : ON\n"));
-  EXPECT_EQ(gate.err().rfind(std::string("[Config] Failed to open config.json. "
-                                         "Using defaults.\n") +
-                                 kWarning,
-                             0),
-            0u)
-      << gate.err();
+TEST(SettingsFileE2ETest, AbsentFileOrADirectoryInItsPlaceGivesTheDefaults) {
+  for (const bool directory : {false, true}) {
+    SCOPED_TRACE(directory ? "directory" : "absent");
+    GateProcess gate;
+    if (directory)
+      std::filesystem::create_directory(gate.dir().path() / "config.json");
+    gate.start(/*waitUntilServing=*/false);
+    const std::string rule(50, '-');
+    ASSERT_TRUE(gate.waitForOut(rule +
+                                "\n Quorvantel V2.1 Running...\n"
+                                " Listening on  : 127.0.0.1:5000\n"
+                                " Dynamic Shield: ON\n"
+                                " Firewall Sync : ON\n" +
+                                rule + "\n"))
+        << gate.out();
+    EXPECT_EQ(
+        gate.err().rfind(std::string("[Config] Failed to open config.json. "
+                                     "Using defaults.\n") +
+                             kWarning,
+                         0),
+        0u)
+        << gate.err();
+  }
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 // no particular timing.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "support/GateProcess.h"
 #include "support/HttpExchange.h"
 
@@ -16,17 +14,6 @@ namespace {
 const nlohmann::json kSmallLimits = {
     {"shield",
      {{"score_threshold", 40}, {"limit_qps", 1000}, {"limit_burst_1min", 2}}}};
-
-// Every day's decision log of the gate, joined.
-std::string decisionLog(const GateProcess& gate) {
-  std::string log;
-  const std::filesystem::path logs = gate.dir().path() / "logs";
-  if (!std::filesystem::exists(logs)) return log;
-  for (const auto& file : std::filesystem::directory_iterator(logs)) {
-    log += gate.dir().read("logs/" + file.path().filename().string());
-  }
-  return log;
-}
 
 TEST(ShieldE2ETest, FastSenderIsRefusedFromThePredictedRequest) {
   GateProcess gate;
@@ -45,7 +32,7 @@ TEST(ShieldE2ETest, FastSenderIsRefusedFromThePredictedRequest) {
                             "(Score exceeded threshold)\n"),
             std::string::npos);
   // [Block-动态评估阻止] 401, in GBK
-  EXPECT_NE(decisionLog(gate).find(
+  EXPECT_NE(gate.decisionLog().find(
                 " IP: 10.9.0.1 [Block-\xb6\xaf\xcc\xac\xc6\xc0\xb9\xc0\xd7"
                 "\xe8\xd6\xb9] 401 User-Agent: Mozilla/5.0\n"),
             std::string::npos);

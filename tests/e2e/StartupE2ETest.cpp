@@ -1,5 +1,5 @@
-// Start-up as a user sees it: the banner, the settings fallback and a port
-// that is already taken.
+// Start-up as a user sees it: the banner and a port that is already taken.
+// The settings fallback: SettingsFileE2ETest.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -28,17 +28,6 @@ TEST(StartupE2ETest, BannerClosesTheStartUpOutput) {
   ASSERT_GE(out.size(), expected.size());
   EXPECT_EQ(out.substr(out.size() - expected.size()), expected);
   EXPECT_EQ(gate.err(), "");
-}
-
-TEST(StartupE2ETest, MissingSettingsFileFallsBackToDefaults) {
-  GateProcess gate;  // no config.json: the defaults, port 5000
-  gate.start(/*waitUntilServing=*/false);
-  const std::string expected = banner("127.0.0.1:5000", "ON", "ON");
-  ASSERT_TRUE(gate.waitForOut(expected));
-  const std::string expectedErr =
-      "[Config] Failed to open config.json. Using defaults.\n"
-      "[Warning] Config load failed, using default values.\n";
-  EXPECT_EQ(gate.err().substr(0, expectedErr.size()), expectedErr);
 }
 
 TEST(StartupE2ETest, PortInUsePrintsTheBannerAndExitsWithZero) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/HttpExchange.h"
+#include "support/TextLines.h"
 
 extern char** environ;
 
@@ -39,18 +40,17 @@ int GateProcess::freePort() {
 }
 
 void GateProcess::writeConfig(const nlohmann::json& overrides) const {
-  nlohmann::json config = {{"server", {{"host", "127.0.0.1"}, {"port", port_}}},
-                           {"features",
-                            {{"enable_dynamic_shield", true},
-                             {"enable_firewall_sync", false},
-                             {"enable_console_log", true}}},
-                           {"shield",
-                            {{"score_threshold", 100},
-                             {"limit_qps", 10},
-                             {"limit_burst_1min", 300}}},
-                           {"firewall",
-                            {{"sync_interval_seconds", 300},
-                             {"strategy_name", "VevAdOrIdo_Block"}}}};
+  nlohmann::json config = {
+      {"server", {{"host", "127.0.0.1"}, {"port", port_}}},
+      {"features",
+       {{"enable_dynamic_shield", true},
+        {"enable_firewall_sync", false},
+        {"enable_console_log", true}}},
+      {"shield",
+       {{"score_threshold", 100},
+        {"limit_qps", 10},
+        {"limit_burst_1min", 300}}},
+      {"firewall", {{"sync_interval_seconds", 10}, {"strategy_name", "QV"}}}};
   config.merge_patch(overrides);
   dir_.write("config.json", config.dump(2));
 }
@@ -64,6 +64,13 @@ void GateProcess::prependPath(const std::string& directory) {
   const std::string current =
       env_.count("PATH") ? env_["PATH"] : (path ? path : "");
   env_["PATH"] = directory + ":" + current;
+}
+
+void GateProcess::useStandInNetsh() {
+  prependPath(std::string(QV_TESTS_DIR) + "/firewall/fake-bin");
+  setEnv("QV_NETSH_LOG", (dir_.path() / "netsh.log").string());
+  setEnv("QV_NETSH_STATE", (dir_.path() / "rules").string());
+  dir_.write("rules/.keep", "");
 }
 
 void GateProcess::runUnprivileged() {
@@ -123,17 +130,21 @@ void GateProcess::stop() {
   process_.stop();
 }
 
-bool GateProcess::waitFor(const std::string& file, const std::string& needle,
-                          int timeoutMs) const {
+std::string GateProcess::decisionLog() const {
+  return decisionLogOf(dir_.path());
+}
+
+bool GateProcess::waitForFile(const std::string& file,
+                              const std::string& needle, int timeoutMs) const {
   return ChildProcess::pollUntil(timeoutMs, [&] {
     return dir_.read(file).find(needle) != std::string::npos;
   });
 }
 
 bool GateProcess::waitForOut(const std::string& needle, int timeoutMs) const {
-  return waitFor("stdout.log", needle, timeoutMs);
+  return waitForFile("stdout.log", needle, timeoutMs);
 }
 
 bool GateProcess::waitForErr(const std::string& needle, int timeoutMs) const {
-  return waitFor("stderr.log", needle, timeoutMs);
+  return waitForFile("stderr.log", needle, timeoutMs);
 }

@@ -24,13 +24,17 @@ class GateProcess {
   const TempWorkDir& dir() const { return dir_; }
   int port() const { return port_; }
 
-  // A config.json on this port with firewall synchronisation off, the other
-  // switches on and default limits; `overrides` is merged over it.
+  // A config.json on this port with firewall synchronisation off (rules
+  // named "QV_<n>", a 10 s cycle when switched on), the other switches on and
+  // default limits; `overrides` is merged over it.
   void writeConfig(
       const nlohmann::json& overrides = nlohmann::json::object()) const;
   // Sets an environment variable of the gate; PATH entries are prepended.
   void setEnv(const std::string& name, const std::string& value);
   void prependPath(const std::string& directory);
+  // Puts the tests' stand-in netsh first on PATH, recording its calls in
+  // "netsh.log" and keeping its rules under "rules/".
+  void useStandInNetsh();
   // Runs the gate as the unprivileged user "nobody" when the tests run as
   // root, so that permission bits bind it; the working directory is opened
   // to everyone for that.
@@ -47,15 +51,18 @@ class GateProcess {
 
   std::string out() const { return dir_.read("stdout.log"); }
   std::string err() const { return dir_.read("stderr.log"); }
-  // Polls standard output (or error) until it holds `needle`.
+  // Every day's decision log, joined.
+  std::string decisionLog() const;
+  // Polls standard output, standard error or a file of the working directory
+  // until it holds `needle`.
   bool waitForOut(const std::string& needle, int timeoutMs = 5000) const;
   bool waitForErr(const std::string& needle, int timeoutMs = 5000) const;
+  bool waitForFile(const std::string& relative, const std::string& needle,
+                   int timeoutMs = 5000) const;
 
   static int freePort();
 
  private:
-  bool waitFor(const std::string& file, const std::string& needle,
-               int timeoutMs) const;
   bool accepts() const;
   void expectNoSanitizerReport() const;
 
