@@ -51,8 +51,6 @@ class FirewallHarness {
   int sleepsBegun() const;
   std::string out() const { return console_.out(); }
   std::string err() const { return console_.err(); }
-  void clearConsole() { console_.clear(); }
-  const TempWorkDir& dir() const { return dir_; }
 
  private:
   int record(const std::string& commandLine);

@@ -38,7 +38,15 @@ std::string joined(const std::vector<std::string>& ips, size_t from,
   return text;
 }
 
-TEST(FirewallRulesTest, SplitsTheListIntoRulesOf450) {
+class FirewallRulesTest : public ::testing::Test {
+ protected:
+  void SetUp() override { harness_.start(); }
+  Firewall& firewall() { return harness_.firewall(); }
+
+  FirewallHarness harness_;
+};
+
+TEST(FirewallRuleSplitTest, SplitsTheListIntoRulesOf450) {
   const std::vector<std::pair<int, std::vector<size_t>>> cases = {
       {1, {0, 1}},
       {450, {0, 450}},
@@ -67,34 +75,41 @@ TEST(FirewallRulesTest, SplitsTheListIntoRulesOf450) {
   }
 }
 
-TEST(FirewallRulesTest, FailedUpdateCreatesTheRule) {
-  FirewallHarness harness;
-  harness.start();
-  harness.answerWith([](const std::string& c) { return isSetRule(c) ? 1 : 0; });
-  harness.firewall().updateWindowsRules({"1.1.1.1", "1.1.1.1"});
-  EXPECT_EQ(harness.commands(),
-            (std::vector<std::string>{setRule("QV_0", "1.1.1.1,1.1.1.1"),
-                                      addRule("QV_0", "1.1.1.1,1.1.1.1")}));
-  EXPECT_EQ(harness.out(),
-            "[Firewall-Win] Updating 2 IPs into 1 rules.\n"
-            "[Firewall] Creating new rule: QV_0...\n");
-  EXPECT_EQ(harness.err(), "");
+// A failed update creates the rule; a failed creation is reported with its
+// status and the next rule is still applied. Duplicates are passed on.
+TEST_F(FirewallRulesTest,
+       FailedUpdateCreatesTheRuleAndFailedCreationIsReported) {
+  std::vector<std::string> ips(450, "1.1.1.1");
+  ips.push_back("2.2.2.2");
+  harness_.answerWith([](const std::string& command) {
+    if (isSetRule(command)) return 1;
+    return command.find("QV_0") != std::string::npos ? 5 : 0;
+  });
+  firewall().updateWindowsRules(ips);
+  const std::string first = joined(ips, 0, 450);
+  EXPECT_EQ(harness_.commands(),
+            (std::vector<std::string>{
+                setRule("QV_0", first), addRule("QV_0", first),
+                setRule("QV_1", "2.2.2.2"), addRule("QV_1", "2.2.2.2")}));
+  EXPECT_EQ(harness_.out(),
+            "[Firewall-Win] Updating 451 IPs into 2 rules.\n"
+            "[Firewall] Creating new rule: QV_0...\n"
+            "[Firewall] Creating new rule: QV_1...\n");
+  EXPECT_EQ(harness_.err(),
+            "!!! [Firewall Error] Failed to add rule. Error Code: 5\n"
+            "!!! Please ensure you are running as ADMINISTRATOR.\n");
 }
 
-TEST(FirewallRulesTest, FailedCreationIsReportedAndLaterRulesStillRun) {
-  FirewallHarness harness;
-  harness.start();
-  harness.answerWith(
-      [](const std::string& c) { return isSetRule(c) ? -1 : 5; });
-  harness.firewall().updateWindowsRules(addresses(451));
-  EXPECT_EQ(harness.commands().size(), 4u);
-  const std::string failure =
-      "!!! [Firewall Error] Failed to add rule. Error Code: 5\n"
-      "!!! Please ensure you are running as ADMINISTRATOR.\n";
-  EXPECT_EQ(harness.err(), failure + failure);
+TEST_F(FirewallRulesTest, ShrinkingListLeavesHigherRulesAlone) {
+  firewall().updateWindowsRules(addresses(901));
+  const std::vector<std::string> ten = addresses(10);
+  firewall().updateWindowsRules(ten);
+  const std::vector<std::string> commands = harness_.commands();
+  ASSERT_EQ(commands.size(), 4u);
+  EXPECT_EQ(commands.back(), setRule("QV_0", joined(ten, 0, 10)));
 }
 
-TEST(FirewallRulesTest, EmptyStrategyNameStillNamesTheRules) {
+TEST(FirewallStrategyNameTest, EmptyNameStillNamesTheRules) {
   FirewallHarness harness(10, "");
   harness.start();
   harness.firewall().updateWindowsRules({"1.1.1.1"});
@@ -102,18 +117,7 @@ TEST(FirewallRulesTest, EmptyStrategyNameStillNamesTheRules) {
             std::vector<std::string>{setRule("_0", "1.1.1.1")});
 }
 
-TEST(FirewallRulesTest, ShrinkingListLeavesHigherRulesAlone) {
-  FirewallHarness harness;
-  harness.start();
-  harness.firewall().updateWindowsRules(addresses(901));
-  const std::vector<std::string> ten = addresses(10);
-  harness.firewall().updateWindowsRules(ten);
-  const std::vector<std::string> commands = harness.commands();
-  ASSERT_EQ(commands.size(), 4u);
-  EXPECT_EQ(commands.back(), setRule("QV_0", joined(ten, 0, 10)));
-}
-
-TEST(FirewallRulesTest, UnsafeStrategyNameRunsNothing) {
+TEST(FirewallStrategyNameTest, UnsafeNameRunsNothing) {
   // Each name, and how its line shows it: control bytes as \xNN.
   const std::vector<std::pair<std::string, std::string>> names = {
       {"QV\"&calc&\"", "QV\"&calc&\""},
@@ -136,54 +140,47 @@ TEST(FirewallRulesTest, UnsafeStrategyNameRunsNothing) {
   }
 }
 
-TEST(FirewallRulesTest, IpsetRefillsATemporarySetAndSwapsIt) {
-  FirewallHarness harness;
-  harness.start();
-  harness.firewall().syncLinuxIpset({"1.1.1.1", "2.2.2.2", "1.1.1.1"});
-  harness.firewall().syncLinuxIpset({});
+// Whoever passes them, entries that would act as syntax or split into extra
+// arguments never reach a command; masks, ranges and repeats do, in order.
+TEST_F(FirewallRulesTest, CommandsCarryOnlySafeEntries) {
+  const std::vector<std::string> unsafe = {"1.1.1.1\" dir=out action=allow \"x",
+                                           "2.2.2.2 -exist",
+                                           "",
+                                           "1.1.1.1;reboot",
+                                           "1.1.$(id).1",
+                                           "1.1.1.1`id`",
+                                           "1.1.1.1|nc 2.2.2.2",
+                                           "10.0.0.2 # scraper"};
+  std::vector<std::string> entries = unsafe;
+  for (const char* safe : {"10.0.0.0/8", "10.0.0.1-10.0.0.9", "10.0.0.0/8"})
+    entries.push_back(safe);
+  firewall().updateWindowsRules(entries);
+  firewall().syncLinuxIpset(entries);
+  firewall().updateWindowsRules(unsafe);
+  firewall().syncLinuxIpset({});
   const std::vector<std::string> expected = {
+      setRule("QV_0", "10.0.0.0/8,10.0.0.1-10.0.0.9,10.0.0.0/8"),
       "ipset create QV_tmp hash:ip -exist",
       "ipset flush QV_tmp",
-      "ipset add QV_tmp 1.1.1.1 -exist",
-      "ipset add QV_tmp 2.2.2.2 -exist",
-      "ipset add QV_tmp 1.1.1.1 -exist",
+      "ipset add QV_tmp 10.0.0.0/8 -exist",
+      "ipset add QV_tmp 10.0.0.1-10.0.0.9 -exist",
+      "ipset add QV_tmp 10.0.0.0/8 -exist",
       "ipset swap QV_tmp QV",
       "ipset destroy QV_tmp",
       "ipset create QV_tmp hash:ip -exist",
       "ipset flush QV_tmp",
       "ipset swap QV_tmp QV",
       "ipset destroy QV_tmp"};
-  EXPECT_EQ(harness.commands(), expected);
-  EXPECT_EQ(harness.out(),
+  EXPECT_EQ(harness_.commands(), expected);
+  EXPECT_EQ(harness_.out(),
+            "[Firewall-Win] Updating 3 IPs into 1 rules.\n"
+            "[Firewall] Updated rule: QV_0\n"
             "[Firewall-Linux] IPSet synced. Total IPs: 3\n"
             "[Firewall-Linux] IPSet synced. Total IPs: 0\n");
-}
-
-TEST(FirewallRulesTest, CommandBuildingKeepsEntriesThatActAsSyntaxOut) {
-  // Whoever passes them: each would split into extra arguments.
-  const std::vector<std::string> unsafe = {"1.1.1.1\" dir=out action=allow \"x",
-                                           "2.2.2.2 -exist", ""};
-  std::vector<std::string> entries = unsafe;
-  entries.push_back("10.0.0.1");
-  FirewallHarness harness;
-  harness.start();
-  harness.firewall().updateWindowsRules(entries);
-  harness.firewall().syncLinuxIpset(entries);
-  harness.firewall().updateWindowsRules(unsafe);
-  EXPECT_EQ(
-      harness.commands(),
-      (std::vector<std::string>{
-          setRule("QV_0", "10.0.0.1"), "ipset create QV_tmp hash:ip -exist",
-          "ipset flush QV_tmp", "ipset add QV_tmp 10.0.0.1 -exist",
-          "ipset swap QV_tmp QV", "ipset destroy QV_tmp"}));
-  EXPECT_EQ(harness.out(),
-            "[Firewall-Win] Updating 1 IPs into 1 rules.\n"
-            "[Firewall] Updated rule: QV_0\n"
-            "[Firewall-Linux] IPSet synced. Total IPs: 1\n");
   std::string skipped;
   for (const std::string& entry : unsafe)
     skipped += "[Firewall] Skipping unsafe entry: " + entry + "\n";
-  EXPECT_EQ(harness.err(), skipped + skipped + skipped);
+  EXPECT_EQ(harness_.err(), skipped + skipped + skipped);
 }
 
 }  // namespace

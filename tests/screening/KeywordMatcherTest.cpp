@@ -18,6 +18,7 @@ TEST(KeywordMatcherTest, NamesTheFirstKeywordInListOrderNotInTheText) {
   EXPECT_EQ(matcher.firstMatch("/logout"), kNone);
   EXPECT_TRUE(matcher.matchesAny("/x/ADMIN"));
   EXPECT_FALSE(matcher.matchesAny("/adm"));
+  EXPECT_EQ(KeywordMatcher().firstMatch("anything"), kNone);
 }
 
 // Keywords that lie inside or overlap each other are each found, through
@@ -31,35 +32,11 @@ TEST(KeywordMatcherTest, FindsKeywordsInsideAndAcrossOtherKeywords) {
   EXPECT_EQ(matcher.firstMatch("hix"), kNone);
 }
 
-TEST(KeywordMatcherTest, FoldsAsciiLettersOnly) {
-  const KeywordMatcher matcher({"caf\xe9", "`{", "\xb6\xf1", "Union Select"});
-  EXPECT_EQ(matcher.firstMatch("CAF\xc9"), kNone);
-  EXPECT_EQ(matcher.firstMatch("Caf\xe9"), 0u);
-  EXPECT_EQ(matcher.firstMatch("@["), kNone);
-  EXPECT_EQ(matcher.firstMatch("\xb6\xd1"), kNone);
-  EXPECT_EQ(matcher.firstMatch("x\xb6\xf1"), 2u);
-  EXPECT_EQ(matcher.firstMatch("?q=1 UNION SELECT"), 3u);
-}
-
-TEST(KeywordMatcherTest, RepeatsBlanksAndEmptyKeywordsAsInTheLists) {
-  const KeywordMatcher matcher({"  pad", "x", "x", ""});
-  EXPECT_EQ(matcher.firstMatch("pad"), 3u);  // only the empty keyword
-  EXPECT_EQ(matcher.firstMatch("a  pad"), 0u);
-  EXPECT_EQ(matcher.firstMatch("x"), 1u);
-  EXPECT_EQ(matcher.firstMatch(""), kNone);
-  EXPECT_FALSE(matcher.matchesAny(""));
-  EXPECT_TRUE(matcher.matchesAny("?"));
-}
-
-TEST(KeywordMatcherTest, EmptyListMatchesNothing) {
-  EXPECT_EQ(KeywordMatcher().firstMatch("anything"), kNone);
-  EXPECT_FALSE(KeywordMatcher(std::vector<std::string>{}).matchesAny("x"));
-}
-
 // Against the plain walk of the list with containsIgnoreCase, on random
-// lists and texts over bytes that tempt a wrong folding.
+// lists (with repeats, blanks and empty keywords) and texts over bytes that
+// tempt a wrong folding.
 TEST(KeywordMatcherTest, AgreesWithWalkingTheListInOrder) {
-  const std::string bytes = "aAbB@`[{\xc9\xe9z";
+  const std::string bytes = "aAbB@`[{\xc9\xe9z ";
   std::mt19937 random(20261206);
   auto randomText = [&](size_t maxLength) {
     std::string text(random() % (maxLength + 1), ' ');
