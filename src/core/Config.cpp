@@ -1,12 +1,12 @@
 #include "core/Config.h"
 
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <limits>
 #include <stdexcept>
 
+#include "core/InputFile.h"
 #include "core/Texts.h"
 
 using nlohmann::json;
@@ -47,11 +47,6 @@ std::string readString(const json& section, const char* key,
   return section.value(key, std::string(defaultValue));
 }
 
-bool isOpenableFile(const std::ifstream& in, const std::string& path) {
-  std::error_code ignored;
-  return in.is_open() && !std::filesystem::is_directory(path, ignored);
-}
-
 }  // namespace
 
 Config& Config::instance() {
@@ -73,8 +68,8 @@ Config::Config()
 
 bool Config::load(const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::ifstream in(path);
-  if (!isOpenableFile(in, path)) {
+  std::ifstream in;
+  if (!openInputFile(in, path)) {
     std::cerr << texts::kConfigOpenFailedPrefix << path
               << texts::kConfigOpenFailedSuffix << std::endl;
     return false;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/ConsoleLine.h"
+#include "core/InputFile.h"
 #include "core/Texts.h"
 
 namespace {
@@ -40,12 +41,6 @@ void writeAll(int fd, const std::string& bytes) {
   }
 }
 
-// A directory opens for reading here, and then reads as an empty file.
-bool isDirectory(const std::string& path) {
-  std::error_code ignored;
-  return std::filesystem::is_directory(path, ignored);
-}
-
 void trimLine(std::string& line, ListFile::Trim trim) {
   line.erase(line.find_last_not_of(kTrimSet) + 1);
   if (trim == ListFile::Trim::kBothEnds) {
@@ -72,8 +67,8 @@ bool ListFile::forEachEntry(
   std::vector<std::string> entries;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::ifstream in(path_);
-    if (!in.is_open() || isDirectory(path_)) return false;
+    std::ifstream in;
+    if (!openInputFile(in, path_)) return false;
     std::string line;
     while (std::getline(in, line)) {
       trimLine(line, trim);
