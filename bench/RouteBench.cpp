@@ -11,9 +11,9 @@
 #include "QuietConsole.h"
 #include "ScreeningLists.h"
 #include "botguard/BotGuard.h"
-#include "core/CheckRoute.h"
 #include "core/Config.h"
 #include "screening/FPCheck.h"
+#include "server/CheckRoute.h"
 #include "shield/DynamicShield.h"
 #include "support/TempWorkDir.h"
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "core/GateServer.h"
 #include "core/Texts.h"
+#include "server/GateServer.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -17,10 +17,10 @@
 #include "FuzzSupport.h"
 #include "botguard/BotGuard.h"
 #include "botguard/HostResolver.h"
-#include "core/CheckRoute.h"
 #include "core/Config.h"
-#include "core/ErrorHandler.h"
 #include "screening/FPCheck.h"
+#include "server/CheckRoute.h"
+#include "server/ErrorHandler.h"
 #include "shield/DynamicShield.h"
 #include "support/TextLines.h"
 

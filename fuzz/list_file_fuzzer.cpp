@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "screening/ListFile.h"
+#include "core/ListFile.h"
 #include "support/TextLines.h"
 
 namespace {

@@ -10,7 +10,7 @@ source "$(dirname "$0")/lib.sh"
 seconds=${1:-20}
 targets=(settings list_file contains_ignore_case firewall_commands check_route)
 
-install_missing_packages
+install_missing_packages "${TEST_PACKAGES[@]}"
 cmake -S "$ROOT/fuzz" -B "$ROOT/build-fuzz" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$ROOT/build-fuzz" -j "$(nproc)"

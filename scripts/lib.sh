@@ -3,15 +3,22 @@
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
+# What building and running the gate needs.
 PACKAGES=(
   g++ cmake make pkg-config
   libcpp-httplib-dev nlohmann-json3-dev libbrotli-dev libssl-dev zlib1g-dev
+)
+# What the tests, benchmarks and fuzz targets need on top. Debian's nginx
+# starts itself on port 80 where systemd runs, so running the gate never
+# installs it.
+TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx-light wrk
   python3
   clang libclang-rt-14-dev
 )
 
+# install_missing_packages [extra packages...]: PACKAGES plus the extras.
 install_missing_packages() {
   local missing=()
   for package in "${PACKAGES[@]}" "$@"; do

@@ -14,7 +14,7 @@ case "$variant" in
   *) echo "usage: $0 [plain|asan|tsan]" >&2; exit 2 ;;
 esac
 
-install_missing_packages
+install_missing_packages "${TEST_PACKAGES[@]}"
 build "$dir" "${options[@]}"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

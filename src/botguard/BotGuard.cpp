@@ -9,9 +9,9 @@
 #include <utility>
 
 #include "core/ConsoleLine.h"
+#include "core/ListFile.h"
 #include "core/Texts.h"
 #include "screening/FPCheck.h"
-#include "screening/ListFile.h"
 
 namespace {
 
@@ -129,7 +129,10 @@ bool BotGuard::verifyReverseDns(const std::string& ip) {
   if (!hostName) return false;
   std::string lowerHostName = toLowerAscii(*hostName);
   // Whoever controls an address's reverse zone can name it after any
-  // crawler; only the crawler's operator can make that name point back.
+  // crawler; resolving the name back stops such a forged record when it
+  // names the crawler's real domain. It does not stop a name that merely
+  // holds a key inside a domain its owner controls (crawl.xbaidu.com for
+  // "baidu.com"): that owner can point the name back too.
   if (holdsSpiderDomainKey(lowerHostName) &&
       resolvesBackTo(*hostName, address)) {
     return true;

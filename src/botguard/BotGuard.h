@@ -2,7 +2,8 @@
 // entries of "GoodIPs.txt" plus every crawler verified in this run), the
 // crawler domain keys of "GoodSpiderDomainKey.txt", and the queue and worker
 // thread that verify self-declared crawlers: the address's reverse name must
-// hold a key and resolve forward to the address again. Genuine crawlers join
+// hold a key anywhere in it and resolve forward to the address again (which
+// stops forged reverse records, not look-alike domains). Genuine crawlers join
 // the always-allowed set and "GoodIPs.txt"; fakes go to FPCheck's blacklist.
 // The FPCheck object is not owned; it may be null and must outlive this one.
 //

@@ -6,9 +6,9 @@
 
 #include "core/Config.h"
 #include "core/ConsoleLine.h"
+#include "core/ListFile.h"
 #include "core/Texts.h"
 #include "firewall/CommandRunner.h"
-#include "screening/ListFile.h"
 
 namespace fs = std::filesystem;
 
@@ -21,7 +21,8 @@ constexpr size_t kShortestEntry = 7;
 
 // Characters of IPv4 and IPv6 addresses, masks and ranges. An entry holding
 // anything else (quotes, blanks, shell syntax, a trailing remark), or
-// nothing, never reaches a command line.
+// nothing, never reaches a command line; nor does one beginning with "-",
+// which a tool taking it as an argument of its own could read as an option.
 constexpr char kAddressCharacters[] = "0123456789abcdefABCDEF.:/-";
 
 bool looksLikeAddress(const std::string& entry) {
@@ -29,13 +30,15 @@ bool looksLikeAddress(const std::string& entry) {
 }
 
 bool isSafeAddress(const std::string& entry) {
-  return !entry.empty() &&
+  return !entry.empty() && entry.front() != '-' &&
          entry.find_first_not_of(kAddressCharacters) == std::string::npos;
 }
 
 // A double quote or a blank would end the quoted rule name early; a control
-// character has no place in a name.
+// character has no place in a name; a leading "-" reads as an option where
+// the name is an argument of its own (the ipset variant).
 bool canBeQuoted(const std::string& name) {
+  if (!name.empty() && name.front() == '-') return false;
   return std::none_of(name.begin(), name.end(), [](char c) {
     const unsigned char u = static_cast<unsigned char>(c);
     return c == '"' || c == ' ' || u < 0x20 || u == 0x7f;

@@ -8,9 +8,9 @@
 #include <iostream>
 
 #include "core/ConsoleLine.h"
+#include "core/ListFile.h"
 #include "core/Texts.h"
 #include "core/VisibleText.h"
-#include "screening/ListFile.h"
 
 namespace {
 

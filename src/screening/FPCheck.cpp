@@ -9,8 +9,8 @@
 #include <system_error>
 
 #include "core/ConsoleLine.h"
+#include "core/ListFile.h"
 #include "core/Texts.h"
-#include "screening/ListFile.h"
 
 namespace {
 

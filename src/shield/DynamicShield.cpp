@@ -9,8 +9,8 @@
 
 #include "core/Config.h"
 #include "core/ConsoleLine.h"
+#include "core/ListFile.h"
 #include "core/Texts.h"
-#include "screening/ListFile.h"
 
 namespace {
 

@@ -22,6 +22,7 @@ class AnswerE2ETest : public ::testing::Test {
     EXPECT_EQ(answer.header("Content-Type"), "text/plain");
     EXPECT_EQ(answer.body, "Blocked By Error Handler");
     EXPECT_EQ(answer.header("Content-Length"), "24");
+    EXPECT_FALSE(answer.header("Content-Encoding"));
   }
 
   GateProcess gate_;
@@ -71,6 +72,14 @@ TEST_F(AnswerE2ETest, RangesNeverCutOrBypassTheAnswer) {
       port, "GET /check HTTP/1.1\r\nRange: bytes=0-1,5-10\r\n\r\n"));
   expectRefusal(
       HttpExchange::ask(port, "GET /check HTTP/1.1\r\nRange: junk\r\n\r\n"));
+  // Judged against "OK" itself, not its compressed form, whatever the
+  // client accepts.
+  for (const char* ranged : {"gzip\r\nRange: bytes=5-", "br\r\nRange: bytes=5-",
+                             "gzip\r\nRange: bytes=30-"}) {
+    expectRefusal(HttpExchange::ask(
+        port, std::string("GET /check HTTP/1.1\r\nAccept-Encoding: ") + ranged +
+                  "\r\n\r\n"));
+  }
   // A refusal is never cut to the requested bytes.
   expectRefusal(
       HttpExchange::ask(port, "GET /x HTTP/1.1\r\nRange: bytes=0-1\r\n\r\n"));
@@ -79,6 +88,13 @@ TEST_F(AnswerE2ETest, RangesNeverCutOrBypassTheAnswer) {
       port, "GET /check HTTP/1.1\r\nRange: bytes=0-0\r\n\r\n");
   EXPECT_EQ(whole.statusLine, "HTTP/1.1 200 OK");
   EXPECT_EQ(whole.body, "OK");
+  const HttpAnswer plain =
+      HttpExchange::ask(port,
+                        "GET /check HTTP/1.1\r\nAccept-Encoding: "
+                        "gzip\r\nRange: bytes=0-1\r\n\r\n");
+  EXPECT_EQ(plain.statusLine, "HTTP/1.1 200 OK");
+  EXPECT_FALSE(plain.header("Content-Encoding"));
+  EXPECT_EQ(plain.body, "OK");
   EXPECT_TRUE(gate_.waitForErr("[Error-Handler] 401 for IP: 10.0.0.9\n"));
 }
 

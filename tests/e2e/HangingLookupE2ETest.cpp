@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "botguard/BotGuard.h"
-#include "core/CheckRoute.h"
 #include "core/Config.h"
-#include "core/GateServer.h"
 #include "screening/FPCheck.h"
+#include "server/CheckRoute.h"
+#include "server/GateServer.h"
 #include "shield/DynamicShield.h"
 #include "support/ChildProcess.h"
 #include "support/GateProcess.h"

@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "core/GateServer.h"
+#include "server/GateServer.h"
 #include "support/GateProcess.h"
 #include "support/HttpExchange.h"
 #include "support/TextLines.h"

@@ -124,7 +124,8 @@ TEST(FirewallStrategyNameTest, UnsafeNameRunsNothing) {
       {"QV Block", "QV Block"},
       {"QV\tBlock", "QV\\x09Block"},
       {"QV\x1b", "QV\\x1b"},
-      {"QV\x7f", "QV\\x7f"}};
+      {"QV\x7f", "QV\\x7f"},
+      {"-QV", "-QV"}};
   for (const auto& [name, shown] : names) {
     SCOPED_TRACE(shown);
     FirewallHarness harness(10, name);
@@ -150,7 +151,11 @@ TEST_F(FirewallRulesTest, CommandsCarryOnlySafeEntries) {
                                            "1.1.$(id).1",
                                            "1.1.1.1`id`",
                                            "1.1.1.1|nc 2.2.2.2",
-                                           "10.0.0.2 # scraper"};
+                                           "10.0.0.2 # scraper",
+                                           "1.1.1.1;2.2.2.2",
+                                           "1.1.1.1 2.2.2.2",
+                                           "-exist",
+                                           "--1.1.1.1"};
   std::vector<std::string> entries = unsafe;
   for (const char* safe : {"10.0.0.0/8", "10.0.0.1-10.0.0.9", "10.0.0.0/8"})
     entries.push_back(safe);

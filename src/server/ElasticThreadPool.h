@@ -9,8 +9,8 @@
 // Threads: enqueue and shutdown run on the accept loop's thread; the workers
 // run the tasks. mutex_ guards tasks_, workers_, idleWorkers_ and
 // shuttingDown_.
-#ifndef QUORVANTEL_CORE_ELASTICTHREADPOOL_H_
-#define QUORVANTEL_CORE_ELASTICTHREADPOOL_H_
+#ifndef QUORVANTEL_SERVER_ELASTICTHREADPOOL_H_
+#define QUORVANTEL_SERVER_ELASTICTHREADPOOL_H_
 
 #include <httplib.h>
 
@@ -49,4 +49,4 @@ class ElasticThreadPool : public httplib::TaskQueue {
   bool shuttingDown_ = false;
 };
 
-#endif  // QUORVANTEL_CORE_ELASTICTHREADPOOL_H_
+#endif  // QUORVANTEL_SERVER_ELASTICTHREADPOOL_H_

@@ -1,8 +1,8 @@
 // The "/check" route: the one question the front server asks for every
 // client request. Runs on the HTTP worker threads, many requests at once; it
 // keeps no state and takes no lock of its own (each component guards itself).
-#ifndef QUORVANTEL_CORE_CHECKROUTE_H_
-#define QUORVANTEL_CORE_CHECKROUTE_H_
+#ifndef QUORVANTEL_SERVER_CHECKROUTE_H_
+#define QUORVANTEL_SERVER_CHECKROUTE_H_
 
 #include <httplib.h>
 
@@ -24,4 +24,4 @@ struct CheckHandlerContext {
 void checkHandler(const CheckHandlerContext& context,
                   const httplib::Request& request, httplib::Response& response);
 
-#endif  // QUORVANTEL_CORE_CHECKROUTE_H_
+#endif  // QUORVANTEL_SERVER_CHECKROUTE_H_

@@ -6,8 +6,8 @@
 // Threads: built and served from the main thread; the route, the error
 // handler and the answer guard run on the worker threads of an
 // ElasticThreadPool, which grows while idle connections hold its workers.
-#ifndef QUORVANTEL_CORE_GATESERVER_H_
-#define QUORVANTEL_CORE_GATESERVER_H_
+#ifndef QUORVANTEL_SERVER_GATESERVER_H_
+#define QUORVANTEL_SERVER_GATESERVER_H_
 
 #include <httplib.h>
 
@@ -48,4 +48,4 @@ class GateServer : public httplib::Server {
   static bool isSatisfiable(const httplib::Ranges& ranges, size_t bodySize);
 };
 
-#endif  // QUORVANTEL_CORE_GATESERVER_H_
+#endif  // QUORVANTEL_SERVER_GATESERVER_H_

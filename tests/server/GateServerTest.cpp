@@ -1,4 +1,4 @@
-#include "core/GateServer.h"
+#include "server/GateServer.h"
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>

@@ -1,10 +1,10 @@
-#include "core/ErrorHandler.h"
+#include "server/ErrorHandler.h"
 
 #include <iostream>
 
 #include "core/ConsoleLine.h"
-#include "core/RequestFacts.h"
 #include "core/Texts.h"
+#include "server/RequestFacts.h"
 
 void errorHandler(const httplib::Request& request,
                   httplib::Response& response) {

@@ -1,4 +1,4 @@
-#include "core/CheckRoute.h"
+#include "server/CheckRoute.h"
 
 #include <exception>
 #include <iostream>
@@ -7,9 +7,9 @@
 #include "botguard/BotGuard.h"
 #include "core/Config.h"
 #include "core/ConsoleLine.h"
-#include "core/RequestFacts.h"
 #include "core/Texts.h"
 #include "screening/FPCheck.h"
+#include "server/RequestFacts.h"
 #include "shield/DynamicShield.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "core/GateServer.h"
+#include "server/GateServer.h"
 
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -7,8 +7,8 @@
 #include <algorithm>
 #include <thread>
 
-#include "core/ElasticThreadPool.h"
-#include "core/ErrorHandler.h"
+#include "server/ElasticThreadPool.h"
+#include "server/ErrorHandler.h"
 
 GateServer::GateServer() {
   new_task_queue = [] {
@@ -64,9 +64,18 @@ void GateServer::configureSocket(socket_t sock) {
 // before routing (the request is the library's own mutable object, handed to
 // this hook as const), and the allowed answer is checked against the Range
 // header once the route has run.
+//
+// The library compresses the body before that check, which would then judge
+// the range against compressed bytes and, on refusal, leave a
+// Content-Encoding over the plain refusal. A request with a Range is
+// therefore answered uncompressed.
 httplib::Server::HandlerResponse GateServer::ignoreRanges(
     const httplib::Request& request, httplib::Response&) {
-  const_cast<httplib::Request&>(request).ranges.clear();
+  auto& mutableRequest = const_cast<httplib::Request&>(request);
+  mutableRequest.ranges.clear();
+  if (mutableRequest.has_header("Range")) {
+    mutableRequest.headers.erase("Accept-Encoding");
+  }
   return HandlerResponse::Unhandled;
 }
 

@@ -5,12 +5,12 @@
 #include <memory>
 
 #include "botguard/BotGuard.h"
-#include "core/CheckRoute.h"
 #include "core/Config.h"
-#include "core/GateServer.h"
 #include "core/Texts.h"
 #include "firewall/Firewall.h"
 #include "screening/FPCheck.h"
+#include "server/CheckRoute.h"
+#include "server/GateServer.h"
 #include "shield/DynamicShield.h"
 
 namespace {

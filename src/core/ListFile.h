@@ -5,10 +5,11 @@
 // Locking: every ListFile naming the same path shares one process-wide mutex,
 // held for the whole of each read and around the single write of each append.
 // Appends from any thread or component therefore land as whole lines, and a
-// reader never sees a partly written one. The mutex is only ever held around the file operation itself,
-// so callers may hold their own locks when they call in.
-#ifndef QUORVANTEL_SCREENING_LISTFILE_H_
-#define QUORVANTEL_SCREENING_LISTFILE_H_
+// reader never sees a partly written one. The mutex is only ever held around
+// the file operation itself, so callers may hold their own locks when they call
+// in.
+#ifndef QUORVANTEL_CORE_LISTFILE_H_
+#define QUORVANTEL_CORE_LISTFILE_H_
 
 #include <filesystem>
 #include <functional>
@@ -59,4 +60,4 @@ class ListFile {
   std::mutex& mutex_;
 };
 
-#endif  // QUORVANTEL_SCREENING_LISTFILE_H_
+#endif  // QUORVANTEL_CORE_LISTFILE_H_

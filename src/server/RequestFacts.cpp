@@ -1,4 +1,4 @@
-#include "core/RequestFacts.h"
+#include "server/RequestFacts.h"
 
 RequestFacts RequestFacts::of(const httplib::Request& request) {
   RequestFacts facts;

@@ -1,4 +1,4 @@
-#include "screening/ListFile.h"
+#include "core/ListFile.h"
 
 #include <gtest/gtest.h>
 

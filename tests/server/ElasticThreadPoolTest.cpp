@@ -1,4 +1,4 @@
-#include "core/ElasticThreadPool.h"
+#include "server/ElasticThreadPool.h"
 
 #include <gtest/gtest.h>
 

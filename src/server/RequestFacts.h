@@ -1,7 +1,7 @@
 // RequestFacts: the three facts of a client's request that the front server
 // forwards in headers. Plain values, owned by the request being served.
-#ifndef QUORVANTEL_CORE_REQUESTFACTS_H_
-#define QUORVANTEL_CORE_REQUESTFACTS_H_
+#ifndef QUORVANTEL_SERVER_REQUESTFACTS_H_
+#define QUORVANTEL_SERVER_REQUESTFACTS_H_
 
 #include <httplib.h>
 
@@ -20,4 +20,4 @@ struct RequestFacts {
   static std::string header(const httplib::Request& request, const char* name);
 };
 
-#endif  // QUORVANTEL_CORE_REQUESTFACTS_H_
+#endif  // QUORVANTEL_SERVER_REQUESTFACTS_H_

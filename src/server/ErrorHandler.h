@@ -1,11 +1,11 @@
 // errorHandler: turns every answer of status 400 or more into the gate's one
 // refusal, 401 "Blocked By Error Handler", with one line on standard error.
 // Stateless; runs on the HTTP worker threads.
-#ifndef QUORVANTEL_CORE_ERRORHANDLER_H_
-#define QUORVANTEL_CORE_ERRORHANDLER_H_
+#ifndef QUORVANTEL_SERVER_ERRORHANDLER_H_
+#define QUORVANTEL_SERVER_ERRORHANDLER_H_
 
 #include <httplib.h>
 
 void errorHandler(const httplib::Request& request, httplib::Response& response);
 
-#endif  // QUORVANTEL_CORE_ERRORHANDLER_H_
+#endif  // QUORVANTEL_SERVER_ERRORHANDLER_H_
