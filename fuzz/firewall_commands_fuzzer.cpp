@@ -1,124 +1,93 @@
-// The firewall synchronisation's entry filter and command building. The
-// input's first line is the strategy name, the rest is "BadIPs.txt". The
-// file goes through the watch's first synchronisation, and its raw lines
-// straight to both command builders. A recording runner stands in for
-// CommandRunner and checks that every command line splits into exactly the
-// arguments of its command, each value one argument of harmless characters.
-#include <atomic>
-#include <nlohmann/json.hpp>
-#include <string>
-#include <thread>
-#include <vector>
+// The firewall's command building given any entries and strategy name (the
+// input's first line is the name, each further line an entry). Every
+// command line must split into exactly its command's arguments, none of
+// them command syntax, an option in the wrong place or a non-address.
+#include <unistd.h>
 
-#include "FuzzSupport.h"
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <thread>
+
 #include "core/Config.h"
 #include "firewall/CommandRunner.h"
 #include "firewall/Firewall.h"
-#include "support/TextLines.h"
 
 namespace {
 
-using Args = std::vector<std::string>;
+Firewall* firewall;
+std::string configPath;
 
-constexpr char kAddressList[] = "0123456789abcdefABCDEF.:/-,";
-
-bool harmless(const std::string& arg) {
-  for (char c : arg) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == ' ' || byte < 0x20 || byte == 0x7f) return false;
-  }
-  return true;
+void expect(bool holds, const std::string& what) {
+  if (holds) return;
+  std::fprintf(stderr, "%s\n", what.c_str());
+  std::abort();
 }
 
-bool startsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
+bool isAddressList(const std::string& text) {
+  return !text.empty() && text[0] != '-' &&
+         text.find_first_not_of("0123456789abcdefABCDEF.:/-,") ==
+             std::string::npos;
 }
 
-bool isAddressList(const std::string& arg, const std::string& prefix) {
-  if (!startsWith(arg, prefix)) return false;
-  const std::string list = arg.substr(prefix.size());
-  return !list.empty() &&
-         list.find_first_not_of(kAddressList) == std::string::npos;
-}
-
-void checkNetsh(const Args& args, const std::string& commandLine) {
-  const bool set = args.size() == 8 && args[3] == "set" && args[6] == "new";
-  const bool add = args.size() == 9 && args[3] == "add" &&
-                   args[6] == "dir=in" && args[7] == "action=block";
-  if (!(set || add) || args[1] != "advfirewall" || args[2] != "firewall" ||
-      args[4] != "rule" || !startsWith(args[5], "name=") ||
-      !isAddressList(args.back(), "remoteip=")) {
-    fail("a netsh command line does not split into its arguments: " +
-         commandLine);
-  }
-}
-
-// The strategy name of the current input.
-std::string strategyName;
-
-void checkIpset(const Args& args) {
-  const std::string& verb = args.size() > 1 ? args[1] : "";
-  // An empty name leaves the live set of the swap no argument at all.
-  const size_t swapArgs = strategyName.empty() ? 3 : 4;
-  const size_t expected = verb == "create" || verb == "add" ? 5
-                          : verb == "swap"                  ? swapArgs
-                                                            : 3;
-  if (args.size() != expected) fail("an ipset command line splits wrongly");
-  if (verb == "add" && !isAddressList(args[3], ""))
-    fail("ipset adds a non-address");
-}
-
-int recordCommand(const std::string& commandLine) {
-  const Args args = CommandRunner::split(commandLine);
+int recordCommand(const std::string& line) {
+  static const std::map<std::string, size_t> kArgCounts = {
+      {"netsh set", 8},    {"netsh add", 9}, {"ipset create", 5},
+      {"ipset flush", 3},  {"ipset add", 5}, {"ipset swap", 4},
+      {"ipset destroy", 3}};
+  const std::vector<std::string> args = CommandRunner::split(line);
+  const bool netsh = args.size() > 3 && args[0] == "netsh";
+  const std::string verb = netsh ? args[3] : args.size() > 1 ? args[1] : "";
+  const std::string command = args.empty() ? "" : args[0] + " " + verb;
+  // An empty strategy name leaves the swap without its live set.
+  const size_t missing =
+      command == "ipset swap" && Config::instance().strategyName().empty();
+  expect(kArgCounts.count(command) &&
+             args.size() + missing == kArgCounts.at(command),
+         "arguments out of shape: " + line);
   for (const std::string& arg : args) {
-    if (!harmless(arg)) fail("an argument holds command syntax: " + arg);
+    for (unsigned char c : arg)
+      expect(c != '"' && c != ' ' && c >= 0x20 && c != 0x7f, "syntax: " + line);
+    expect(arg[0] != '-' || arg == "-exist", "an option: " + line);
   }
-  if (args.empty()) fail("an empty command line");
-  if (args[0] == "netsh") {
-    checkNetsh(args, commandLine);
-  } else if (args[0] == "ipset") {
-    checkIpset(args);
-  } else {
-    fail("an unknown program: " + args[0]);
-  }
-  // Failing every update also exercises the creation of each rule.
-  return args.size() > 3 && args[3] == "set" ? 1 : 0;
+  if (netsh) expect(isAddressList(args.back().substr(9)), "remoteip: " + line);
+  if (command == "ipset add") expect(isAddressList(args[3]), "add: " + line);
+  // Failing every update also builds the command that creates each rule.
+  return command == "netsh set" ? 1 : 0;
 }
 
-// Parks the watch thread until the object is destroyed.
-void sleepUntilStopped(const std::atomic<bool>& stopRequested) {
-  while (!stopRequested) std::this_thread::yield();
-}
-
-void loadStrategyName(const std::string& name) {
-  const nlohmann::json settings = {
-      {"firewall", {{"sync_interval_seconds", 10}, {"strategy_name", name}}}};
-  writeFile(
-      "config.json",
-      settings.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-  Config::instance().load("config.json");
-  strategyName = Config::instance().strategyName();
+void sleepOneSecond(const std::atomic<bool>&) {
+  std::this_thread::sleep_for(std::chrono::seconds(1));
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  prepareWorkDirAndConsole();
-  std::filesystem::create_directory("config");
+  const char* tmp = std::getenv("TMPDIR");
+  configPath = std::string(tmp ? tmp : "/tmp") + "/qv-firewall-fuzz-" +
+               std::to_string(getpid()) + ".json";
+  std::cout.rdbuf(nullptr);  // the firewall's lines would drown the fuzzer's
+  std::cerr.rdbuf(nullptr);
+  firewall = new Firewall("/nonexistent", recordCommand, sleepOneSecond);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::string bytes = bytesOf(data, size);
-  const size_t nameEnd = std::min(bytes.find('\n'), bytes.size());
-  loadStrategyName(bytes.substr(0, nameEnd));
-  const std::string badIps =
-      nameEnd < bytes.size() ? bytes.substr(nameEnd + 1) : "";
-  writeFile("config/BadIPs.txt", badIps);
-
-  Firewall firewall("config", recordCommand, sleepUntilStopped);
-  const Args lines = splitLines(badIps);
-  firewall.updateWindowsRules(lines);
-  firewall.syncLinuxIpset(lines);
+  std::istringstream input(
+      std::string(reinterpret_cast<const char*>(data), size));
+  std::string name;
+  std::getline(input, name);
+  std::vector<std::string> entries;
+  for (std::string line; std::getline(input, line);) entries.push_back(line);
+  const nlohmann::json settings = {{"firewall", {{"strategy_name", name}}}};
+  std::ofstream(configPath) << settings.dump(
+      -1, ' ', false, nlohmann::json::error_handler_t::replace);
+  Config::instance().load(configPath);
+  firewall->updateWindowsRules(entries);
+  firewall->syncLinuxIpset(entries);
   return 0;
 }

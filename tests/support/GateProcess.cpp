@@ -1,21 +1,19 @@
 #include "support/GateProcess.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
+#include <chrono>
 #include <filesystem>
-#include <stdexcept>
-#include <vector>
+#include <set>
+#include <thread>
 
-#include "support/HttpExchange.h"
-#include "support/TextLines.h"
-
-extern char** environ;
+namespace fs = std::filesystem;
 
 GateProcess::GateProcess() : dir_(/*enter=*/false), port_(freePort()) {
   for (const char* list :
@@ -25,18 +23,13 @@ GateProcess::GateProcess() : dir_(/*enter=*/false), port_(freePort()) {
   }
 }
 
-GateProcess::~GateProcess() { stop(); }
-
-int GateProcess::freePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-  socklen_t length = sizeof(address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
+GateProcess::~GateProcess() {
+  if (pid_ <= 0) return;
+  const std::string errors = err();
+  for (const char* report : {"Sanitizer", "runtime error:"})
+    EXPECT_EQ(errors.find(report), std::string::npos) << errors;
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
 }
 
 void GateProcess::writeConfig(const nlohmann::json& overrides) const {
@@ -55,96 +48,141 @@ void GateProcess::writeConfig(const nlohmann::json& overrides) const {
   dir_.write("config.json", config.dump(2));
 }
 
-void GateProcess::setEnv(const std::string& name, const std::string& value) {
-  env_[name] = value;
-}
-
-void GateProcess::prependPath(const std::string& directory) {
-  const char* path = getenv("PATH");
-  const std::string current =
-      env_.count("PATH") ? env_["PATH"] : (path ? path : "");
-  env_["PATH"] = directory + ":" + current;
-}
-
-void GateProcess::useStandInNetsh() {
-  prependPath(std::string(QV_TESTS_DIR) + "/firewall/fake-bin");
-  setEnv("QV_NETSH_LOG", (dir_.path() / "netsh.log").string());
-  setEnv("QV_NETSH_STATE", (dir_.path() / "rules").string());
-  dir_.write("rules/.keep", "");
-}
-
-void GateProcess::runUnprivileged() {
-  unprivileged_ = true;
-  std::filesystem::permissions(dir_.path(), std::filesystem::perms::all);
-}
-
-bool GateProcess::unprivilegedCanRun() {
-  const pid_t child = fork();
-  if (child == 0) {
-    _exit(ChildProcess::dropToNobody() && access(QV_APP_PATH, X_OK) == 0 ? 0
-                                                                         : 1);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 void GateProcess::start(bool waitUntilServing) {
-  std::vector<std::string> environment;
-  for (char** entry = environ; *entry; ++entry) {
-    std::string text = *entry;
-    if (!env_.count(text.substr(0, text.find('='))))
-      environment.push_back(text);
-  }
-  for (const auto& [name, value] : env_)
-    environment.push_back(name + "=" + value);
-  process_.start({QV_APP_PATH}, environment, dir_.path().string(),
-                 (dir_.path() / "stdout.log").string(),
-                 (dir_.path() / "stderr.log").string(), unprivileged_);
-  if (waitUntilServing &&
-      !ChildProcess::pollUntil(10000, [this] { return accepts(); })) {
-    throw std::runtime_error("the gate did not start serving; stderr: " +
-                             err());
-  }
+  const std::string netsh = std::string(QV_TESTS_DIR) + "/firewall/fake-bin";
+  pid_ =
+      spawn({QV_APP_PATH}, dir_.path().string(), useStandInNetsh_ ? netsh : "");
+  if (waitUntilServing && !pollUntil([this] { return canConnect(port_); }))
+    throw std::runtime_error("the gate did not start serving: " + err());
 }
-
-bool GateProcess::accepts() const { return HttpExchange::canConnect(port_); }
 
 int GateProcess::waitForExit(int timeoutMs) {
-  return process_.waitForExit(timeoutMs);
-}
-
-// A sanitizer report in the gate's own process fails the test that ran it.
-void GateProcess::expectNoSanitizerReport() const {
-  const std::string errors = err();
-  for (const char* marker :
-       {"WARNING: ThreadSanitizer", "ERROR: AddressSanitizer",
-        "runtime error:", "ERROR: LeakSanitizer"}) {
-    EXPECT_EQ(errors.find(marker), std::string::npos) << errors;
+  int status = 0;
+  for (int waited = 0; waited < timeoutMs; waited += 10) {
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-}
-
-void GateProcess::stop() {
-  if (!process_.running()) return;
-  expectNoSanitizerReport();
-  process_.stop();
+  return -1;
 }
 
 std::string GateProcess::decisionLog() const {
-  return decisionLogOf(dir_.path());
+  std::set<fs::path> days;
+  std::error_code missing;
+  for (const auto& entry :
+       fs::directory_iterator(dir_.path() / "logs", missing))
+    days.insert(entry.path().filename());
+  std::string log;
+  for (const fs::path& day : days) log += dir_.read("logs" / day);
+  return log;
 }
 
-bool GateProcess::waitForFile(const std::string& file,
-                              const std::string& needle, int timeoutMs) const {
-  return ChildProcess::pollUntil(timeoutMs, [&] {
-    return dir_.read(file).find(needle) != std::string::npos;
-  });
+bool GateProcess::waitFor(const std::string& file,
+                          const std::string& needle) const {
+  return pollUntil(
+      [&] { return dir_.read(file).find(needle) != std::string::npos; });
 }
 
-bool GateProcess::waitForOut(const std::string& needle, int timeoutMs) const {
-  return waitForFile("stdout.log", needle, timeoutMs);
+std::string GateProcess::exchange(int port, const std::string& request) {
+  const int fd = connectTo(port);
+  if (fd < 0) return "";
+  timeval timeout{10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  // Asked to close, the server marks the end of its answer by closing.
+  const std::string closing =
+      request.substr(0, request.size() - 2) + "Connection: close\r\n\r\n";
+  send(fd, closing.data(), closing.size(), MSG_NOSIGNAL);
+  std::string answer;
+  char buffer[4096];
+  for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+    answer.append(buffer, n);
+  close(fd);
+  return answer;
 }
 
-bool GateProcess::waitForErr(const std::string& needle, int timeoutMs) const {
-  return waitForFile("stderr.log", needle, timeoutMs);
+std::string GateProcess::check(const std::string& ip, const std::string& uri,
+                               const std::string& userAgent) const {
+  return exchange(port_, "GET /check HTTP/1.1\r\nX-Real-IP: " + ip +
+                             "\r\nX-Original-URI: " + uri +
+                             "\r\nUser-Agent: " + userAgent + "\r\n\r\n");
+}
+
+int GateProcess::connectTo(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+    return fd;
+  close(fd);
+  return -1;
+}
+
+int GateProcess::freePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+bool GateProcess::canConnect(int port) {
+  const int fd = connectTo(port);
+  if (fd >= 0) close(fd);
+  return fd >= 0;
+}
+
+bool GateProcess::pollUntil(const std::function<bool()>& done) {
+  for (int waited = 0; waited < 10000; waited += 10) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
+}
+
+// Everything is prepared before the fork: the child of a threaded process
+// may only make system calls.
+pid_t GateProcess::spawn(const std::vector<std::string>& argv,
+                         const std::string& dir,
+                         const std::string& pathPrefix) {
+  std::vector<std::string> environment;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string variable = *entry;
+    const bool isPath = variable.rfind("PATH=", 0) == 0;
+    environment.push_back(isPath && !pathPrefix.empty()
+                              ? "PATH=" + pathPrefix + ":" + variable.substr(5)
+                              : variable);
+  }
+  auto pointers = [](std::vector<std::string>& strings) {
+    std::vector<char*> result;
+    for (std::string& s : strings) result.push_back(s.data());
+    result.push_back(nullptr);
+    return result;
+  };
+  std::vector<std::string> args = argv;
+  std::vector<char*> argp = pointers(args), envp = pointers(environment);
+  const pid_t pid = fork();
+  if (pid != 0) return pid;
+  if (chdir(dir.c_str()) != 0) _exit(127);
+  dup2(open("stdout.log", O_WRONLY | O_CREAT | O_APPEND, 0644), 1);
+  dup2(open("stderr.log", O_WRONLY | O_CREAT | O_APPEND, 0644), 2);
+  execve(argp[0], argp.data(), envp.data());
+  _exit(127);
+}
+
+std::string bodyOf(const std::string& answer) {
+  const size_t end = answer.find("\r\n\r\n");
+  return end == std::string::npos ? "" : answer.substr(end + 4);
+}
+
+bool hasHeader(const std::string& answer, const std::string& header) {
+  const std::string head = answer.substr(0, answer.find("\r\n\r\n") + 2);
+  return head.find("\r\n" + header + "\r\n") != std::string::npos;
 }

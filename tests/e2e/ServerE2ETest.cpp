@@ -1,0 +1,116 @@
+// The server around the route, through the real executable: start-up, the
+// one refusal for everything else, Range, keep-alive and idle connections.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <unistd.h>
+
+#include "support/GateProcess.h"
+
+namespace {
+
+class ServerE2ETest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gate_.writeConfig(
+        {{"features",
+          {{"enable_console_log", false}, {"enable_dynamic_shield", false}}}});
+    gate_.start();
+  }
+
+  std::string ask(const std::string& request) {
+    return GateProcess::exchange(gate_.port(), request + "\r\n\r\n");
+  }
+
+  static void expectRefusal(const std::string& answer) {
+    EXPECT_EQ(answer.substr(0, answer.find("\r\n")),
+              "HTTP/1.1 401 Unauthorized");
+    EXPECT_TRUE(hasHeader(answer, "Content-Type: text/plain"));
+    EXPECT_TRUE(hasHeader(answer, "Content-Length: 24"));
+    EXPECT_EQ(answer.find("Content-Encoding"), std::string::npos);
+    EXPECT_EQ(bodyOf(answer), "Blocked By Error Handler");
+  }
+
+  GateProcess gate_;
+};
+
+TEST_F(ServerE2ETest, BannerEndsStartUpAndASecondGateOnThePortExits) {
+  const std::string rule(50, '-');
+  const std::string banner =
+      rule + "\n Quorvantel V2.1 Running...\n Listening on  : 127.0.0.1:" +
+      std::to_string(gate_.port()) +
+      "\n Dynamic Shield: OFF\n Firewall Sync : OFF\n" + rule + "\n";
+  const std::string out = gate_.out();
+  ASSERT_GE(out.size(), banner.size());
+  EXPECT_EQ(out.substr(out.size() - banner.size()), banner);
+
+  GateProcess second;
+  second.writeConfig({{"server", {{"port", gate_.port()}}}});
+  second.start(/*waitUntilServing=*/false);
+  EXPECT_EQ(second.waitForExit(10000), 0);
+}
+
+TEST_F(ServerE2ETest, EveryOtherRequestGetsTheErrorHandlersRefusal) {
+  for (const char* request :
+       {"GET / HTTP/1.1\r\nX-Real-IP: 10.0.0.1", "GET /check/ HTTP/1.1",
+        "GET /Check HTTP/1.1", "POST /check HTTP/1.1\r\nContent-Length: 0"}) {
+    SCOPED_TRACE(request);
+    expectRefusal(ask(request));
+  }
+  EXPECT_TRUE(
+      gate_.waitFor("stderr.log", "[Error-Handler] 401 for IP: 10.0.0.1\n"));
+  EXPECT_EQ(bodyOf(ask("GET /check?x=1 HTTP/1.1")), "OK");
+}
+
+TEST_F(ServerE2ETest, RangesNeverCutOrBypassTheAnswer) {
+  // Beyond the two bytes of "OK", judged against "OK" itself whatever the
+  // client accepts; and a refusal is never cut.
+  for (const char* request :
+       {"GET /check HTTP/1.1\r\nRange: bytes=5-10",
+        "GET /check HTTP/1.1\r\nRange: bytes=0-1,5-10",
+        "GET /check HTTP/1.1\r\nRange: junk",
+        "GET /check HTTP/1.1\r\nAccept-Encoding: gzip\r\nRange: bytes=5-",
+        "GET /check HTTP/1.1\r\nAccept-Encoding: br\r\nRange: bytes=5-",
+        "GET /check HTTP/1.1\r\nAccept-Encoding: gzip\r\nRange: bytes=30-",
+        "GET /x HTTP/1.1\r\nRange: bytes=0-1"}) {
+    SCOPED_TRACE(request);
+    expectRefusal(ask(request));
+  }
+  // A range that "OK" satisfies gets the whole answer.
+  for (const char* request :
+       {"GET /check HTTP/1.1\r\nRange: bytes=0-0",
+        "GET /check HTTP/1.1\r\nAccept-Encoding: gzip\r\nRange: bytes=0-1"}) {
+    const std::string answer = ask(request);
+    EXPECT_EQ(answer.find("Content-Encoding"), std::string::npos);
+    EXPECT_EQ(answer.substr(0, 15) + bodyOf(answer), "HTTP/1.1 200 OKOK");
+  }
+}
+
+TEST_F(ServerE2ETest, KeepAliveServesAHundredRequestsPerConnection) {
+  httplib::Client client("127.0.0.1", gate_.port());
+  client.set_keep_alive(true);
+  for (int i = 1; i <= 100; ++i) {
+    const auto answer = client.Get("/check");
+    ASSERT_TRUE(answer) << i;
+    if (i == 1) {
+      EXPECT_EQ(answer->get_header_value("Keep-Alive"), "timeout=5, max=100");
+    }
+    EXPECT_EQ(answer->get_header_value("Connection"), i < 100 ? "" : "close")
+        << i;
+  }
+}
+
+// Each open connection holds a worker until it times out after 5 s; the
+// pool must grow so that a client still gets its answer well before that.
+TEST_F(ServerE2ETest, IdleConnectionsDoNotStarveOtherClients) {
+  std::vector<int> idle;
+  for (int i = 0; i < 64; ++i)
+    idle.push_back(GateProcess::connectTo(gate_.port()));
+  httplib::Client client("127.0.0.1", gate_.port());
+  client.set_read_timeout(3, 0);
+  const auto answer = client.Get("/check");
+  ASSERT_TRUE(answer);
+  EXPECT_EQ(answer->body, "OK");
+  for (int fd : idle) close(fd);
+}
+
+}  // namespace
