@@ -8,7 +8,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
 seconds=${1:-20}
-targets=(firewall_commands check_route)
+targets=(firewall_commands)
 
 install_missing_packages "${TEST_PACKAGES[@]}"
 cmake -S "$ROOT/fuzz" -B "$ROOT/build-fuzz" -DCMAKE_BUILD_TYPE=Release \

@@ -3,26 +3,27 @@
 #ifndef QUORVANTEL_TESTS_SUPPORT_CONSOLECAPTURE_H_
 #define QUORVANTEL_TESTS_SUPPORT_CONSOLECAPTURE_H_
 
+#include <iostream>
 #include <sstream>
-#include <streambuf>
-#include <string>
 
 class ConsoleCapture {
  public:
-  ConsoleCapture();
-  ~ConsoleCapture();
+  ConsoleCapture() = default;
+  ~ConsoleCapture() {
+    std::cout.rdbuf(previousOut_);
+    std::cerr.rdbuf(previousErr_);
+  }
   ConsoleCapture(const ConsoleCapture&) = delete;
   ConsoleCapture& operator=(const ConsoleCapture&) = delete;
 
   std::string out() const { return out_.str(); }
   std::string err() const { return err_.str(); }
-  void clear();
+  void clear() { out_.str(""), err_.str(""); }
 
  private:
-  std::ostringstream out_;
-  std::ostringstream err_;
-  std::streambuf* previousOut_;
-  std::streambuf* previousErr_;
+  std::ostringstream out_, err_;
+  std::streambuf* previousOut_ = std::cout.rdbuf(out_.rdbuf());
+  std::streambuf* previousErr_ = std::cerr.rdbuf(err_.rdbuf());
 };
 
 #endif  // QUORVANTEL_TESTS_SUPPORT_CONSOLECAPTURE_H_

@@ -15,6 +15,18 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+
+sockaddr_in loopback(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+}  // namespace
+
 GateProcess::GateProcess() : dir_(/*enter=*/false), port_(freePort()) {
   for (const char* list :
        {"NotAllowed.txt", "BadIPs.txt", "ForeignIps.txt", "BadUrlKeyWord.txt",
@@ -56,16 +68,12 @@ void GateProcess::start(bool waitUntilServing) {
     throw std::runtime_error("the gate did not start serving: " + err());
 }
 
-int GateProcess::waitForExit(int timeoutMs) {
+int GateProcess::waitForExit() {
   int status = 0;
-  for (int waited = 0; waited < timeoutMs; waited += 10) {
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      pid_ = -1;
-      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return -1;
+  if (!pollUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }))
+    return -1;
+  pid_ = -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string GateProcess::decisionLog() const {
@@ -111,10 +119,7 @@ std::string GateProcess::check(const std::string& ip, const std::string& uri,
 
 int GateProcess::connectTo(int port) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sockaddr_in address = loopback(port);
   if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
     return fd;
   close(fd);
@@ -123,11 +128,9 @@ int GateProcess::connectTo(int port) {
 
 int GateProcess::freePort() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  sockaddr_in address = loopback(0);
   socklen_t length = sizeof address;
+  bind(fd, reinterpret_cast<sockaddr*>(&address), length);
   getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
   close(fd);
   return ntohs(address.sin_port);
@@ -148,32 +151,23 @@ bool GateProcess::pollUntil(const std::function<bool()>& done) {
 }
 
 // Everything is prepared before the fork: the child of a threaded process
-// may only make system calls.
+// may only make system calls. env sets PATH for the program it starts.
 pid_t GateProcess::spawn(const std::vector<std::string>& argv,
                          const std::string& dir,
                          const std::string& pathPrefix) {
-  std::vector<std::string> environment;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string variable = *entry;
-    const bool isPath = variable.rfind("PATH=", 0) == 0;
-    environment.push_back(isPath && !pathPrefix.empty()
-                              ? "PATH=" + pathPrefix + ":" + variable.substr(5)
-                              : variable);
-  }
-  auto pointers = [](std::vector<std::string>& strings) {
-    std::vector<char*> result;
-    for (std::string& s : strings) result.push_back(s.data());
-    result.push_back(nullptr);
-    return result;
-  };
-  std::vector<std::string> args = argv;
-  std::vector<char*> argp = pointers(args), envp = pointers(environment);
+  const std::string prefix = pathPrefix.empty() ? "" : pathPrefix + ":";
+  std::vector<std::string> args = {"/usr/bin/env",
+                                   "PATH=" + prefix + getenv("PATH")};
+  args.insert(args.end(), argv.begin(), argv.end());
+  std::vector<char*> pointers;
+  for (std::string& arg : args) pointers.push_back(arg.data());
+  pointers.push_back(nullptr);
   const pid_t pid = fork();
   if (pid != 0) return pid;
   if (chdir(dir.c_str()) != 0) _exit(127);
   dup2(open("stdout.log", O_WRONLY | O_CREAT | O_APPEND, 0644), 1);
   dup2(open("stderr.log", O_WRONLY | O_CREAT | O_APPEND, 0644), 2);
-  execve(argp[0], argp.data(), envp.data());
+  execv(pointers[0], pointers.data());
   _exit(127);
 }
 

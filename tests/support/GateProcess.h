@@ -34,8 +34,8 @@ class GateProcess {
 
   // With waitUntilServing, returns once the gate accepts connections.
   void start(bool waitUntilServing = true);
-  // The exit code once the gate ends by itself, or -1 after timeoutMs.
-  int waitForExit(int timeoutMs);
+  // The exit code once the gate ends by itself, or -1 after 10 s.
+  int waitForExit();
 
   std::string out() const { return dir_.read("stdout.log"); }
   std::string err() const { return dir_.read("stderr.log"); }
@@ -56,7 +56,8 @@ class GateProcess {
   static int connectTo(int port);
   static bool canConnect(int port);
   static bool pollUntil(const std::function<bool()>& done);
-  // Starts argv[0] in `dir`, output to its "stdout.log"/"stderr.log".
+  // Starts argv (argv[0] a path) in `dir`, with pathPrefix first on PATH
+  // and output to the directory's "stdout.log" and "stderr.log".
   static pid_t spawn(const std::vector<std::string>& argv,
                      const std::string& dir, const std::string& pathPrefix);
 
