@@ -28,11 +28,7 @@ sockaddr_in loopback(int port) {
 }  // namespace
 
 GateProcess::GateProcess() : dir_(/*enter=*/false), port_(freePort()) {
-  for (const char* list :
-       {"NotAllowed.txt", "BadIPs.txt", "ForeignIps.txt", "BadUrlKeyWord.txt",
-        "GoodIPs.txt", "GoodSpiderDomainKey.txt"}) {
-    dir_.write(std::string("config/") + list, "");
-  }
+  fs::create_directory(dir_.path() / "config");
 }
 
 GateProcess::~GateProcess() {
@@ -45,17 +41,9 @@ GateProcess::~GateProcess() {
 }
 
 void GateProcess::writeConfig(const nlohmann::json& overrides) const {
-  nlohmann::json config = {
-      {"server", {{"host", "127.0.0.1"}, {"port", port_}}},
-      {"features",
-       {{"enable_dynamic_shield", true},
-        {"enable_firewall_sync", false},
-        {"enable_console_log", true}}},
-      {"shield",
-       {{"score_threshold", 100},
-        {"limit_qps", 10},
-        {"limit_burst_1min", 300}}},
-      {"firewall", {{"sync_interval_seconds", 10}, {"strategy_name", "QV"}}}};
+  nlohmann::json config = {{"server", {{"host", "127.0.0.1"}, {"port", port_}}},
+                           {"features", {{"enable_firewall_sync", false}}},
+                           {"firewall", {{"strategy_name", "QV"}}}};
   config.merge_patch(overrides);
   dir_.write("config.json", config.dump(2));
 }
@@ -96,8 +84,6 @@ bool GateProcess::waitFor(const std::string& file,
 std::string GateProcess::exchange(int port, const std::string& request) {
   const int fd = connectTo(port);
   if (fd < 0) return "";
-  timeval timeout{10, 0};
-  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   // Asked to close, the server marks the end of its answer by closing.
   const std::string closing =
       request.substr(0, request.size() - 2) + "Connection: close\r\n\r\n";
@@ -174,9 +160,4 @@ pid_t GateProcess::spawn(const std::vector<std::string>& argv,
 std::string bodyOf(const std::string& answer) {
   const size_t end = answer.find("\r\n\r\n");
   return end == std::string::npos ? "" : answer.substr(end + 4);
-}
-
-bool hasHeader(const std::string& answer, const std::string& header) {
-  const std::string head = answer.substr(0, answer.find("\r\n\r\n") + 2);
-  return head.find("\r\n" + header + "\r\n") != std::string::npos;
 }

@@ -1,5 +1,5 @@
 // GateProcess: the real QuorvantelApp, started in a fresh temporary working
-// directory (with empty lists under "config") on a free loopback port, its
+// directory (with an empty "config" directory) on a free loopback port, its
 // standard output and error captured to "stdout.log" and "stderr.log" there.
 // Killed when the object ends; a sanitizer report in it fails the test.
 #ifndef QUORVANTEL_TESTS_SUPPORT_GATEPROCESS_H_
@@ -24,9 +24,8 @@ class GateProcess {
   const TempWorkDir& dir() const { return dir_; }
   int port() const { return port_; }
 
-  // A config.json on port() with the firewall off (strategy "QV", 10 s
-  // cycle), the other switches on and default limits; `overrides` is merged
-  // over it.
+  // A config.json on port() with the firewall off and its rules named
+  // "QV_<n>", all else default; `overrides` is merged over it.
   void writeConfig(const nlohmann::json& overrides = {}) const;
   // The tests' stand-in netsh comes first on PATH; it logs each call's
   // arguments, tab-separated, as one line of "netsh.log".
@@ -68,9 +67,7 @@ class GateProcess {
   pid_t pid_ = -1;
 };
 
-// The body of a raw HTTP answer, and whether its head holds `header` (as
-// "Name: value").
+// The body of a raw HTTP answer.
 std::string bodyOf(const std::string& answer);
-bool hasHeader(const std::string& answer, const std::string& header);
 
 #endif  // QUORVANTEL_TESTS_SUPPORT_GATEPROCESS_H_
