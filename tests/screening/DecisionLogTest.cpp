@@ -25,24 +25,18 @@ struct DecisionLogTest : ::testing::Test {
   std::optional<std::string> savedZone_;
 };
 
-DecisionLog logAt(std::time_t seconds) {
-  const auto when = std::chrono::system_clock::from_time_t(seconds);
-  return DecisionLog([when] { return when; });
-}
-
 TEST_F(DecisionLogTest, WritesEscapedLinesInTheFileOfTheirLocalDay) {
-  TempWorkDir dir;                              // without "logs"
-  constexpr std::time_t kUtc1559 = 1796399999;  // 2026-12-04 15:59:59 UTC
-  logAt(kUtc1559).write("10.0.0.1", "[OK] 200", "u");
-  const std::string controls("a\x1f\x7f\tb\0c \x80\xff\xb6\xf1", 12);
-  logAt(kUtc1559 + 2).write("1.2.3.4\n5.6.7.8", "[t]\r", controls);
-  EXPECT_EQ(dir.read("logs/allowed_ips_2026-12-04.log"),
-            "2026-12-04 23:59:59 IP: 10.0.0.1 [OK] 200 User-Agent: u\n");
+  TempWorkDir dir;            // without "logs"
+  const DecisionLog log([] {  // 2026-12-04 16:00:01 UTC
+    return std::chrono::system_clock::from_time_t(1796400001);
+  });
+  log.write("1.2.3.4\n5.6.7.8", "[t]\r",
+            std::string("a\x1f\x7f\tb\0c \x80\xff\xb6\xf1", 12));
   EXPECT_EQ(dir.read("logs/allowed_ips_2026-12-05.log"),
             "2026-12-05 00:00:01 IP: 1.2.3.4\\x0a5.6.7.8 [t]\\x0d User-Agent: "
             "a\\x1f\\x7f\\x09b\\x00c \x80\xff\xb6\xf1\n");
   std::filesystem::remove_all("logs");  // deleted while running
-  logAt(kUtc1559 + 2).write("", "[a]", "");
+  log.write("", "[a]", "");
   EXPECT_EQ(dir.read("logs/allowed_ips_2026-12-05.log"),
             "2026-12-05 00:00:01 IP:  [a] User-Agent: \n");
 }
