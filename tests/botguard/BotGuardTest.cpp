@@ -47,7 +47,9 @@ TEST(BotGuardTest, VerifiesEachCrawlerOnceAndDrainsTheQueueOnExit) {
   EXPECT_EQ(asked, (std::vector<std::string>{"5.255.253.1", "10.0.0.2"}));
   EXPECT_EQ(dir.read("config/GoodIPs.txt"), "10.0.0.7\r\n5.255.253.1\n");
   EXPECT_EQ(dir.read("config/BadIPs.txt"), "10.0.0.2\n2001:db8::1\n");
-  EXPECT_NE(console.out().find("failed for 10.0.0.2: fake.yandex.ru\n"
+  // [DNS反查] DNS check failed for
+  EXPECT_NE(console.out().find("[DNS\xb7\xb4\xb2\xe9] DNS check failed for "
+                               "10.0.0.2: fake.yandex.ru\n"
                                "[FPCheck] IP added to blacklist: 10.0.0.2\n"
                                "[BotGuard] FAKE BOT DETECTED: 10.0.0.2 -> "
                                "Blocked immediately!\n"),
