@@ -30,6 +30,7 @@ struct FirewallTest : testing::Test {
         [this](const std::atomic<bool>& stop) {
           for (++sleeps; sleeps > allowed && !stop;) std::this_thread::yield();
         });
+    letSleepsPass(0);  // settings may change once the interval is read
   }
   void configure(int interval, const std::string& strategyName) {
     nlohmann::json settings;
