@@ -1,6 +1,7 @@
 #include "core/ListFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -41,6 +42,15 @@ void writeAll(int fd, const std::string& bytes) {
   }
 }
 
+// A file edited by hand may lack the line feed of its last line; an entry
+// appended to it must not be glued onto that line.
+bool endsMidLine(int fd) {
+  struct stat status;
+  char last = '\n';
+  return ::fstat(fd, &status) == 0 && status.st_size > 0 &&
+         ::pread(fd, &last, 1, status.st_size - 1) == 1 && last != '\n';
+}
+
 void trimLine(std::string& line, ListFile::Trim trim) {
   line.erase(line.find_last_not_of(kTrimSet) + 1);
   if (trim == ListFile::Trim::kBothEnds) {
@@ -54,8 +64,8 @@ ListFile::ListFile(const std::filesystem::path& dir,
                    const std::string& fileName)
     : ListFile(joinPath(dir, fileName)) {}
 
-ListFile::ListFile(std::string path)
-    : path_(std::move(path)), mutex_(mutexForPath(path_)) {}
+ListFile::ListFile(std::string path, Writers writers)
+    : path_(std::move(path)), writers_(writers), mutex_(mutexForPath(path_)) {}
 
 std::string ListFile::joinPath(const std::filesystem::path& dir,
                                const std::string& fileName) {
@@ -84,17 +94,19 @@ ListFile::AppendResult ListFile::append(const std::string& line) const {
     writeLine(std::cerr, texts::kLineBreakRefusedPrefix, path_);
     return AppendResult::kRefused;
   }
-  std::string whole = line;
-  whole += '\n';
   // Plain system calls rather than a stream: the decision log appends on
   // every request, and a stream's set-up costs more than the write. Only the
-  // write needs the lock; opening and closing happen outside it.
-  const int fd =
-      ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  // look at the last byte and the write need the lock; opening and closing
+  // happen outside it.
+  const bool peopleEdit = writers_ == Writers::kGateAndPeople;
+  const int fd = ::open(
+      path_.c_str(),
+      (peopleEdit ? O_RDWR : O_WRONLY) | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return AppendResult::kOpenFailed;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    writeAll(fd, whole);
+    const bool endLastLine = peopleEdit && endsMidLine(fd);
+    writeAll(fd, (endLastLine ? "\n" : "") + line + '\n');
   }
   ::close(fd);
   return AppendResult::kWritten;

@@ -3,7 +3,8 @@
 // the daily decision log alike).
 //
 // Locking: every ListFile naming the same path shares one process-wide mutex,
-// held for the whole of each read and around the single write of each append.
+// held for the whole of each read and around the single write of each append
+// (with its look at the file's last byte, where people edit the file).
 // Appends from any thread or component therefore land as whole lines, and a
 // reader never sees a partly written one. The mutex is only ever held around
 // the file operation itself, so callers may hold their own locks when they call
@@ -28,11 +29,18 @@ class ListFile {
     kRefused,     // the entry holds a line break; reported here, not written
   };
 
+  // Who writes the file. People editing a list by hand may leave its last
+  // line without a line end, which an append then supplies first; a file
+  // only the gate writes always ends with one, and its appends (one per
+  // request for the decision log) skip that look.
+  enum class Writers { kGateAndPeople, kGateOnly };
+
   // The file `fileName` of directory `dir`, joined with the platform's
   // separator (config/BadIPs.txt here).
   ListFile(const std::filesystem::path& dir, const std::string& fileName);
   // A file named by a path relative to the working directory.
-  explicit ListFile(std::string path);
+  explicit ListFile(std::string path,
+                    Writers writers = Writers::kGateAndPeople);
 
   ListFile(const ListFile&) = delete;
   ListFile& operator=(const ListFile&) = delete;
@@ -46,7 +54,8 @@ class ListFile {
   bool forEachEntry(
       Trim trim, const std::function<void(std::string&& entry)>& onEntry) const;
 
-  // Appends `line` and a line end, creating the file when it is missing.
+  // Appends `line` and a line end, creating the file when it is missing; a
+  // last line left without its line end by a hand edit is ended first.
   // An entry holding a carriage return or line feed would split into several
   // entries for every later reader, so it is refused with one line on
   // standard error naming the file.
@@ -57,6 +66,7 @@ class ListFile {
 
  private:
   std::string path_;
+  Writers writers_;
   std::mutex& mutex_;
 };
 

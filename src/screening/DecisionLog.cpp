@@ -53,7 +53,7 @@ void DecisionLog::write(const std::string& ip, const std::string& tag,
 
   // The file opens whenever "logs" exists, so the directory is looked after
   // only when it does not: once per run, and again if "logs" is deleted.
-  const ListFile file(fileName);
+  const ListFile file(fileName, ListFile::Writers::kGateOnly);
   ListFile::AppendResult result = file.append(line);
   if (result == ListFile::AppendResult::kOpenFailed) {
     ensureLogsDirectory();

@@ -43,10 +43,10 @@ size_t ElasticThreadPool::threadCount() const {
 }
 
 // A new worker counts as idle from the start: it is on its way to the
-// queue.
+// queue, and cannot take a task before mutex_ is released.
 void ElasticThreadPool::addWorker() {
-  ++idleWorkers_;
   workers_.emplace_back(&ElasticThreadPool::work, this);
+  ++idleWorkers_;
 }
 
 // Out of threads, the task waits for the workers there are, as in a fixed
@@ -55,7 +55,6 @@ void ElasticThreadPool::tryToAddWorker() {
   try {
     addWorker();
   } catch (const std::system_error&) {
-    --idleWorkers_;
   }
 }
 

@@ -13,7 +13,7 @@ namespace {
 TEST(FPCheckTest, ListsLoadWithLineEndsTrimmedAndBlock) {
   TempWorkDir dir;
   dir.write("config/BadUrlKeyWord.txt", "login\r\n \t\r\nadmin\r\n");
-  dir.write("config/BadIPs.txt", "10.0.0.1 \r\n");
+  dir.write("config/BadIPs.txt", "10.0.0.1 \r\n10.0.0.9");  // hand-edited
   dir.write("config/NotAllowed.txt", "  curl\r\n\xc5\xc0\n");
   ConsoleCapture console;
   FPCheck check("config");
@@ -27,7 +27,7 @@ TEST(FPCheckTest, ListsLoadWithLineEndsTrimmedAndBlock) {
   // A decoded line break stays in memory; the file refuses it.
   EXPECT_TRUE(check.checkBadUrlKeyword("10.0.0.3\r10.0.0.4", "/admin"));
   EXPECT_TRUE(check.isBadIp("10.0.0.3\r10.0.0.4"));
-  EXPECT_EQ(dir.read("config/BadIPs.txt"), "10.0.0.1 \r\n10.0.0.2\n");
+  EXPECT_EQ(dir.read("config/BadIPs.txt"), "10.0.0.1 \r\n10.0.0.9\n10.0.0.2\n");
   // One line per address, naming the first keyword in file order.
   EXPECT_EQ(console.out(),
             "[\xb6\xf1\xd2\xe2\xb7\xc3\xce\xca]:Bad IP 10.0.0.2 containing "
