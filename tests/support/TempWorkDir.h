@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 class TempWorkDir {
@@ -16,7 +17,8 @@ class TempWorkDir {
   explicit TempWorkDir(bool enter = true) : entered_(enter) {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "qv-test-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
+    path_ = pattern;
     if (entered_) std::filesystem::current_path(path_);
   }
   ~TempWorkDir() {
