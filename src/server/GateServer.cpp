@@ -57,16 +57,16 @@ void GateServer::configureSocket(socket_t sock) {
   setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof(yes));
 }
 
-// The gate has exactly two answers, and a Range header must change neither:
-// the library would otherwise cut any answer, the refusal included, to the
-// requested bytes, and answer a range that "OK" cannot satisfy with a raw
-// 416 that bypasses the error handler. So the parsed ranges are dropped
-// before routing (the request is the library's own mutable object, handed to
-// this hook as const), and the allowed answer is checked against the Range
-// header once the route has run.
+// The gate has exactly two answers, and a Range header must change neither.
+// The refusal drops the ranges itself (errorHandler); the allowed answer
+// would be cut to the requested bytes, and a range that "OK" cannot satisfy
+// answered with a raw 416 that bypasses the error handler. So the parsed
+// ranges are dropped before routing (the request is the library's own
+// mutable object, handed to this hook as const), and the allowed answer is
+// checked against the Range header once the route has run.
 //
 // The library compresses the body before that check, which would then judge
-// the range against compressed bytes and, on refusal, leave a
+// the range against compressed bytes and, when it refuses, leave a
 // Content-Encoding over the plain refusal. A request with a Range is
 // therefore answered uncompressed.
 httplib::Server::HandlerResponse GateServer::ignoreRanges(

@@ -4,6 +4,8 @@
 #include <httplib.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "support/GateProcess.h"
 
 namespace {
@@ -11,6 +13,11 @@ namespace {
 class ServerE2ETest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A denied agent's refusal is logged, and "logs" is a symlink loop: the
+    // log fails, and so does the route's log of that failure.
+    gate_.dir().write("config/NotAllowed.txt", "curl\n");
+    std::filesystem::create_directory_symlink("logs",
+                                              gate_.dir().path() / "logs");
     gate_.writeConfig(
         {{"features",
           {{"enable_console_log", false}, {"enable_dynamic_shield", false}}}});
@@ -30,15 +37,24 @@ TEST_F(ServerE2ETest, BannerEndsStartUpAndASecondGateOnThePortExits) {
   ASSERT_GE(out.size(), banner.size());
   EXPECT_EQ(out.substr(out.size() - banner.size()), banner);
 
+  // Its settings fail after the port: it warns and carries on to the bind.
   GateProcess second;
-  second.writeConfig({{"server", {{"port", gate_.port()}}}});
+  second.writeConfig({{"server", {{"port", gate_.port()}}},
+                      {"shield", {{"limit_qps", "10"}}}});
   second.start(/*waitUntilServing=*/false);
   EXPECT_EQ(second.waitForExit(), 0);
+  EXPECT_EQ(second.err().find(
+                "[Config] JSON Parse error: [json.exception.type_error.302] "
+                "type must be number, but is string\n"
+                "[Warning] Config load failed, using default values.\n"),
+            0u)
+      << second.err();
 }
 
-// Other requests, and a Range that "OK" cannot satisfy (judged against "OK"
-// itself whatever the client accepts), get the error handler's refusal,
-// never cut; a satisfiable Range gets the whole answer.
+// Other requests, failures, and a Range that the library parses only in part
+// or that "OK" cannot satisfy (judged against "OK" itself whatever the client
+// accepts), get the error handler's refusal, never cut and naming no
+// exception; a satisfiable Range gets the whole answer.
 TEST_F(ServerE2ETest, EveryOtherAnswerIsTheWholeRefusal) {
   const std::string refusal =
       "HTTP/1.1 401 Unauthorized\r\nConnection: close\r\n"
@@ -53,13 +69,32 @@ TEST_F(ServerE2ETest, EveryOtherAnswerIsTheWholeRefusal) {
         "GET /check HTTP/1.1\r\nRange: junk",
         "GET /check HTTP/1.1\r\nAccept-Encoding: gzip\r\nRange: bytes=5-",
         "GET /check HTTP/1.1\r\nAccept-Encoding: br\r\nRange: bytes=5-",
-        "GET /check HTTP/1.1\r\nAccept-Encoding: gzip\r\nRange: bytes=30-"}) {
+        "GET /check HTTP/1.1\r\nAccept-Encoding: gzip\r\nRange: bytes=30-",
+        "GET /check HTTP/1.1\r\nRange: bytes=0-1,5-3",
+        "GET /check HTTP/1.1\r\nRange: bytes=3-4,1-0",
+        "GET /check HTTP/1.1\r\nRange: bytes=100-200,5-3",
+        "GET /check HTTP/1.1\r\nRange: bytes=0-1,2-3,5-4",
+        "GET /check HTTP/1.1\r\nRange: bytes=-,5-3",
+        "GET /check HTTP/1.1\r\nUser-Agent: curl\r\nRange: bytes=0-1"}) {
     EXPECT_EQ(GateProcess::exchange(gate_.port(), request + "\r\n\r\n"),
               refusal)
         << request;
   }
   EXPECT_TRUE(
       gate_.waitFor("stderr.log", "[Error-Handler] 401 for IP: 10.0.0.1\n"));
+  EXPECT_TRUE(gate_.waitFor(
+      "stderr.log",
+      "Exception: filesystem error: status: Too many levels of symbolic "
+      "links [logs]\n"));
+  // Compressed, the refusal is still whole.
+  httplib::Client client("127.0.0.1", gate_.port());
+  const auto compressed = client.Get(
+      "/check", {{"Accept-Encoding", "gzip"}, {"Range", "bytes=0-1,5-3"}});
+  ASSERT_TRUE(compressed);
+  EXPECT_EQ(compressed->get_header_value("Content-Encoding"), "gzip");
+  EXPECT_FALSE(compressed->has_header("Content-Range"));
+  EXPECT_EQ(std::to_string(compressed->status) + compressed->body,
+            "401Blocked By Error Handler");
   for (const std::string request :
        {"GET /check?x=1 HTTP/1.1\r\nRange: bytes=0-0",
         "GET /check HTTP/1.1\r\nAccept-Encoding: gzip\r\nRange: bytes=0-1"}) {
