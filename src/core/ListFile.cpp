@@ -98,14 +98,19 @@ ListFile::AppendResult ListFile::append(const std::string& line) const {
   // every request, and a stream's set-up costs more than the write. Only the
   // look at the last byte and the write need the lock; opening and closing
   // happen outside it.
-  const bool peopleEdit = writers_ == Writers::kGateAndPeople;
-  const int fd = ::open(
-      path_.c_str(),
-      (peopleEdit ? O_RDWR : O_WRONLY) | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+  // The look needs read rights, the append does not: a list that may be
+  // appended to but not read still takes its entry, unlooked.
+  constexpr int kAppend = O_APPEND | O_CREAT | O_CLOEXEC;
+  int fd = -1;
+  if (writers_ == Writers::kGateAndPeople) {
+    fd = ::open(path_.c_str(), O_RDWR | kAppend, 0666);
+  }
+  const bool canLook = fd >= 0;
+  if (!canLook) fd = ::open(path_.c_str(), O_WRONLY | kAppend, 0666);
   if (fd < 0) return AppendResult::kOpenFailed;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    const bool endLastLine = peopleEdit && endsMidLine(fd);
+    const bool endLastLine = canLook && endsMidLine(fd);
     writeAll(fd, (endLastLine ? "\n" : "") + line + '\n');
   }
   ::close(fd);

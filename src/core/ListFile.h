@@ -55,7 +55,8 @@ class ListFile {
       Trim trim, const std::function<void(std::string&& entry)>& onEntry) const;
 
   // Appends `line` and a line end, creating the file when it is missing; a
-  // last line left without its line end by a hand edit is ended first.
+  // last line left without its line end by a hand edit is ended first, where
+  // the file can be read.
   // An entry holding a carriage return or line feed would split into several
   // entries for every later reader, so it is refused with one line on
   // standard error naming the file.

@@ -2,11 +2,14 @@
 // executable. Chinese texts are GBK bytes; the comment shows the characters.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "support/GateProcess.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // [Block-URL阻止] 401, [非法Agent阻止] 401, [Block-动态评估阻止] 401
 constexpr char kKeywordTag[] = "[Block-URL\xd7\xe8\xd6\xb9] 401";
@@ -46,6 +49,9 @@ TEST(RouteE2ETest, StagesRefuseInOrderAndLeaveTheirTraces) {
   gate.writeConfig(strictShield(true, true, true));
   gate.useStandInNetsh();
   gate.start();
+  // A blacklist the gate may append to but not read still takes its entries.
+  const fs::path badIps = gate.dir().path() / "config/BadIPs.txt";
+  fs::permissions(badIps, fs::perms::owner_write);
   // The error handler answers every refusal: the decision log tells the
   // stages apart.
   auto answer = [&](const std::string& ip, const std::string& uri,
@@ -64,6 +70,7 @@ TEST(RouteE2ETest, StagesRefuseInOrderAndLeaveTheirTraces) {
   // Decoded line breaks split no line of any file or stream.
   EXPECT_EQ(answer("10.0.0.7%0A10.6.6.6", "/wp-login", "x%0Dy"), "401");
 
+  fs::permissions(badIps, fs::perms::owner_read, fs::perm_options::add);
   EXPECT_EQ(gate.dir().read("config/BadIPs.txt"),
             "10.9.9.9\n1.1.1.1\";reboot\n10.0.0.1\n10.0.0.3\n");
   EXPECT_EQ(withoutTimes(gate.decisionLog()),
@@ -78,13 +85,9 @@ TEST(RouteE2ETest, StagesRefuseInOrderAndLeaveTheirTraces) {
   for (const auto& [file, line] :
        {std::pair<std::string, std::string>{
             "stdout.log",
-            kRequestLine + std::string("10.0.0.1 URL:/wp-login.php\n")},
+            kRequestLine + std::string("10.8.8.8 URL:/wp-login\n")},
         {"stdout.log",
          kRequestLine + std::string("10.0.0.7\\x0a10.6.6.6 URL:/wp-login\n")},
-        {"stdout.log",
-         "[DynamicShield] BLOCKING MALICIOUS IP: 10.0.0.3 (Score exceeded "
-         "threshold)\n"},
-        {"stdout.log", "[Firewall] Updated rule: QV_0\n"},
         {"stderr.log", "[Firewall] Skipping unsafe entry: 1.1.1.1\";reboot\n"},
         {"stderr.log",
          "[Error] Refused to write an entry holding a line break to file: "}}) {
@@ -112,11 +115,13 @@ TEST(RouteE2ETest, SwitchedOffStagesStayOutOfTheWay) {
   gate.start();
   for (int i = 0; i < 3; ++i) EXPECT_EQ(bodyOf(gate.check("10.0.0.3")), "OK");
   // With no crawler keys, a self-declared crawler is a fake: blacklisted.
+  // The route's test is case-sensitive: YandexBot is not queued at all.
+  gate.check("127.0.0.2", "/", "YandexBot/3.0 Spider");
   gate.check("127.0.0.1", "/", "Googlebot/2.1");
   EXPECT_TRUE(gate.waitFor("config/BadIPs.txt", "10.9.9.9\n127.0.0.1\n"));
   EXPECT_EQ(gate.out().find(kRequestLine), std::string::npos);
   EXPECT_EQ(gate.decisionLog(), "");
-  EXPECT_FALSE(std::filesystem::exists(gate.dir().path() / "netsh.log"));
+  EXPECT_FALSE(fs::exists(gate.dir().path() / "netsh.log"));
 }
 
 }  // namespace

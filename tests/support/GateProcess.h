@@ -26,7 +26,8 @@ class GateProcess {
 
   // A config.json on port() with the firewall off and its rules named
   // "QV_<n>", all else default; `overrides` is merged over it.
-  void writeConfig(const nlohmann::json& overrides = {}) const;
+  void writeConfig(
+      const nlohmann::json& overrides = nlohmann::json::object()) const;
   // The tests' stand-in netsh comes first on PATH; it logs each call's
   // arguments, tab-separated, as one line of "netsh.log".
   void useStandInNetsh() { useStandInNetsh_ = true; }
@@ -51,12 +52,14 @@ class GateProcess {
                     const std::string& userAgent = "Mozilla/5.0") const;
 
   static int freePort();
-  // A socket connected to the loopback port, or -1.
+  // A socket connected to the loopback port, whose reads give up after
+  // 10 s; -1 when it does not connect.
   static int connectTo(int port);
   static bool canConnect(int port);
   static bool pollUntil(const std::function<bool()>& done);
-  // Starts argv (argv[0] a path) in `dir`, with pathPrefix first on PATH
-  // and output to the directory's "stdout.log" and "stderr.log".
+  // Starts argv (argv[0] a path) in `dir`, with pathPrefix first on PATH,
+  // output to the directory's "stdout.log" and "stderr.log", and file modes
+  // binding even for root.
   static pid_t spawn(const std::vector<std::string>& argv,
                      const std::string& dir, const std::string& pathPrefix);
 
