@@ -26,6 +26,14 @@ TEST(ConfigTest, LoadsSettingsUntilTheFirstBadValue) {
       {R"({"server": {"host": "::"}, "shield": {"score_threshold": 7,
            "limit_qps": 3e10}})",
        ":: 5000 111 7 10 300 300 VevAdOrIdo_Block", "[Config] JSON"},
+      // Switches take only true and false.
+      {R"({"features": {"enable_dynamic_shield": false,
+           "enable_firewall_sync": 0}})",
+       "127.0.0.1 5000 011 100 10 300 300 VevAdOrIdo_Block",
+       "[Config] JSON Parse error: [json.exception.type_error.302]"},
+      {R"({"server": {"port": 1},})",
+       "127.0.0.1 5000 111 100 10 300 300 VevAdOrIdo_Block",
+       "[Config] JSON Parse error: [json.exception.parse_error.101]"},
   };
   TempWorkDir dir;
   // Present but empty sections reset every setting to its default.

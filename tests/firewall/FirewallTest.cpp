@@ -10,6 +10,7 @@
 #include "core/Config.h"
 #include "firewall/CommandRunner.h"
 #include "support/ConsoleCapture.h"
+#include "support/GateProcess.h"
 #include "support/TempWorkDir.h"
 
 namespace {
@@ -46,7 +47,9 @@ struct FirewallTest : testing::Test {
                                      base + std::chrono::seconds(second));
   }
   void letSleepsPass(int count) {  // and waits until the thread parks again
-    for (allowed += count; sleeps <= allowed;) std::this_thread::yield();
+    allowed += count;
+    EXPECT_TRUE(GateProcess::pollUntil([this] { return sleeps > allowed; }))
+        << "the watch never reached sleep " << allowed + 1;
   }
 
   TempWorkDir dir;
@@ -75,7 +78,8 @@ TEST_F(FirewallTest, AppliesSafeEntriesInRulesOf450) {
   entries.back() = "1.1.$(id).1";  // 450 left
   firewall->updateWindowsRules(entries);
   firewall->updateWindowsRules({"1.1.1.1\"", "1.1.1.1;2.2.2.2",
-                                "1.1.1.1 2.2.2.2", "", "-exist", "--1.1.1.1"});
+                                "1.1.1.1 2.2.2.2", "1.1.1.1\t2.2.2.2", "",
+                                "-exist", "--1.1.1.1"});
   EXPECT_EQ(console.out(),
             "[Firewall-Win] Updating 451 IPs into 2 rules.\n"
             "[Firewall] Updated rule: QV_0\n"
@@ -89,6 +93,12 @@ TEST_F(FirewallTest, AppliesSafeEntriesInRulesOf450) {
   ASSERT_EQ(commands.size(), 4u);
   EXPECT_EQ(commands[1], rule("QV_1", "2001:db8::1"));
   EXPECT_EQ(commands[2], rule("QV_1", "2001:db8::1", true));
+  configure(9, "QV");  // the ipset variant filters alike
+  firewall->syncLinuxIpset({"1.1.1.1", "-exist", "1.1.1.1 2.2.2.2"});
+  EXPECT_EQ(Lines(commands.begin() + 4, commands.end()),
+            (Lines{"ipset create QV_tmp hash:ip -exist", "ipset flush QV_tmp",
+                   "ipset add QV_tmp 1.1.1.1 -exist", "ipset swap QV_tmp QV",
+                   "ipset destroy QV_tmp"}));
 }
 
 // Entries are trimmed and need 7 characters and a dot. The interval is read

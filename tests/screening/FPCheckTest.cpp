@@ -1,11 +1,17 @@
 #include "screening/FPCheck.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
+#include <atomic>
 #include <random>
+#include <set>
+#include <sstream>
+#include <thread>
 
 #include "screening/KeywordMatcher.h"
 #include "support/ConsoleCapture.h"
+#include "support/GateProcess.h"
 #include "support/TempWorkDir.h"
 
 namespace {
@@ -21,7 +27,6 @@ TEST(FPCheckTest, ListsLoadWithLineEndsTrimmedAndBlock) {
   EXPECT_FALSE(check.isUserAgentAllowed("x  CURL/8"));
   EXPECT_TRUE(check.isUserAgentAllowed("curl/8 \xe5\xc0"));
   console.clear();
-  EXPECT_FALSE(check.checkBadUrlKeyword("10.0.0.2", "/logi"));
   for (int i = 0; i < 2; ++i)
     EXPECT_TRUE(check.checkBadUrlKeyword("10.0.0.2", "/ADMIN/Login"));
   // A decoded line break stays in memory; the file refuses it.
@@ -34,6 +39,47 @@ TEST(FPCheckTest, ListsLoadWithLineEndsTrimmedAndBlock) {
             "URLkeyword: login\n"
             "[\xb6\xf1\xd2\xe2\xb7\xc3\xce\xca]:Bad IP 10.0.0.3\\x0d10.0.0.4 "
             "containing URLkeyword: admin\n");
+}
+
+// One pending address per cycle goes to the service; the foreign ones are
+// remembered, a failing service means "Unknown", the empty address is
+// dropped.
+TEST(FPCheckTest, GeoWorkerAsksTheServiceAndRemembersForeignAddresses) {
+  TempWorkDir dir;
+  dir.write("config/ForeignIps.txt", "");
+  httplib::Server service;  // 404 for any other address
+  service.Get("/json/10.0.0.1", [](auto&, httplib::Response& response) {
+    response.set_content(R"({"country":"Japan","countryCode":"JP"})",
+                         "text/json");
+  });
+  service.Get("/json/10.0.0.2", [](auto&, httplib::Response& response) {
+    response.set_content(R"({"country":"China","countryCode":"CN"})",
+                         "text/json");
+  });
+  const int port = service.bind_to_any_port("127.0.0.1");
+  std::thread serving([&] { service.listen_after_bind(); });
+  ConsoleCapture console;
+  std::atomic<int> cycles = 0;
+  {
+    FPCheck check("config");
+    check.setGeoServiceUrlForTesting("http://127.0.0.1:" +
+                                     std::to_string(port));
+    for (const char* ip : {"10.0.0.1", "10.0.0.2", "10.0.0.3", ""})
+      check.logAllowedIp(ip, "[OK] 200", "");
+    check.startGeoWorkerForTesting([&] { ++cycles; });
+    EXPECT_TRUE(GateProcess::pollUntil([&] { return cycles > 3; }));
+  }  // joins the worker
+  service.stop();
+  serving.join();
+  EXPECT_EQ(dir.read("config/ForeignIps.txt"), "10.0.0.1\n");
+  std::multiset<std::string> verdicts;  // one per lookup, in any order
+  std::istringstream lines(console.out());
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("[Check] ", 0) == 0) verdicts.insert(line);
+  EXPECT_EQ(verdicts, (std::multiset<std::string>{
+                          "[Check] 10.0.0.1 is Foreign - Japan",
+                          "[Check] 10.0.0.2 is Domestic - CN",
+                          "[Check] 10.0.0.3 is Domestic - Unknown"}));
 }
 
 // Against a plain walk of the list, over bytes that tempt a wrong folding.
