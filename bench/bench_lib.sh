@@ -28,7 +28,7 @@ stop_started() {
 trap stop_started EXIT
 
 build_bench() {
-  install_missing_packages
+  install_missing_packages "${BENCH_PACKAGES[@]}"
   build build-bench -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_BENCH=ON \
     -DQV_BUILD_TESTS=OFF >/dev/null
 }

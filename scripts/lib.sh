@@ -8,15 +8,13 @@ PACKAGES=(
   g++ cmake make pkg-config
   libcpp-httplib-dev nlohmann-json3-dev libbrotli-dev libssl-dev zlib1g-dev
 )
-# What the tests, benchmarks and fuzz targets need on top. Debian's nginx
-# starts itself on port 80 where systemd runs, so running the gate never
-# installs it.
-TEST_PACKAGES=(
-  libgtest-dev libgmock-dev libbenchmark-dev
-  nginx-light wrk
-  python3
-  clang libclang-rt-14-dev
-)
+# What the benchmarks need on top (Google Benchmark, and the load scripts'
+# nginx, wrk and python3). Debian's nginx starts itself on port 80 where
+# systemd runs, so running the gate never installs it.
+BENCH_PACKAGES=(libbenchmark-dev nginx-light wrk python3)
+# What the tests need on top: the plain test build builds the benchmarks
+# too, and an end-to-end test runs the gate behind nginx.
+TEST_PACKAGES=(libgtest-dev libgmock-dev "${BENCH_PACKAGES[@]}")
 
 # install_missing_packages [extra packages...]: PACKAGES plus the extras.
 install_missing_packages() {
