@@ -98,6 +98,7 @@ ListFile::AppendResult ListFile::append(const std::string& line) const {
   // every request, and a stream's set-up costs more than the write. Only the
   // look at the last byte and the write need the lock; opening and closing
   // happen outside it.
+  //
   // The look needs read rights, the append does not: a list that may be
   // appended to but not read still takes its entry, unlooked.
   constexpr int kAppend = O_APPEND | O_CREAT | O_CLOEXEC;
